@@ -1,0 +1,271 @@
+#include "tests/support/test_support.h"
+
+#include "build_paths.h"
+#include "common/unique_resource.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace testing_support {
+
+std::wstring DistPath(const std::wstring& relative)
+{
+    return std::wstring(WENDREL_DIST_DIR) + L"\\" + relative;
+}
+
+std::wstring StandinPath(const std::wstring& name)
+{
+    return std::wstring(WENDREL_STANDIN_DIR) + L"\\" + name;
+}
+
+ScratchFolder::ScratchFolder()
+{
+    static LONG counter = 0;
+    wchar_t temp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    std::wstring name = L"wendrel-test";
+    if (const auto* info = ::testing::UnitTest::GetInstance()->current_test_info()) {
+        name += L"-" + FromUtf8(info->name());
+    }
+    name += L"-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(::InterlockedIncrement(&counter));
+    for (auto& c : name) {
+        if (c == L'/') {
+            c = L'_';
+        }
+    }
+    m_path = std::wstring(temp) + name;
+    if (!m_path.empty() && m_path.back() == L'\\') {
+        m_path.pop_back();
+    }
+    RemoveTree(m_path);
+    CreateFolders(m_path);
+}
+
+ScratchFolder::~ScratchFolder()
+{
+    RemoveTree(m_path);
+}
+
+namespace {
+
+std::wstring EnvironmentWith(const std::vector<std::pair<std::wstring, std::wstring>>& added)
+{
+    wchar_t* strings = ::GetEnvironmentStringsW();
+    std::wstring block;
+    for (const wchar_t* p = strings; *p; p += wcslen(p) + 1) {
+        std::wstring entry = p;
+        bool replaced = false;
+        for (const auto& [name, value] : added) {
+            if (_wcsnicmp(entry.c_str(), (name + L"=").c_str(), name.size() + 1) == 0) {
+                replaced = true;
+            }
+        }
+        if (!replaced) {
+            block += entry;
+            block += L'\0';
+        }
+    }
+    ::FreeEnvironmentStringsW(strings);
+    for (const auto& [name, value] : added) {
+        block += name + L"=" + value;
+        block += L'\0';
+    }
+    block += L'\0';
+    return block;
+}
+
+}  // namespace
+
+HANDLE StartProgram(const std::wstring& commandLine, const RunOptions& options)
+{
+    common::UniqueFile output;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    BOOL inherit = FALSE;
+    if (!options.stdoutFile.empty()) {
+        SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
+        output.reset(::CreateFileW(options.stdoutFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable,
+                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = output.get();
+        startup.hStdError = output.get();
+        startup.hStdInput = nullptr;
+        inherit = TRUE;
+    }
+    std::wstring environment;
+    DWORD flags = options.creationFlags;
+    if (!options.environment.empty()) {
+        environment = EnvironmentWith(options.environment);
+        flags |= CREATE_UNICODE_ENVIRONMENT;
+    }
+    if (options.job) {
+        flags |= CREATE_SUSPENDED;
+    }
+    std::wstring mutableLine = commandLine;
+    PROCESS_INFORMATION created = {};
+    if (!::CreateProcessW(nullptr, &mutableLine[0], nullptr, nullptr, inherit, flags,
+                          environment.empty() ? nullptr : &environment[0],
+                          options.workingFolder.empty() ? nullptr : options.workingFolder.c_str(), &startup,
+                          &created)) {
+        return nullptr;
+    }
+    common::UniqueHandle thread(created.hThread);
+    if (options.job) {
+        if (!::AssignProcessToJobObject(options.job, created.hProcess)) {
+            const DWORD error = ::GetLastError();
+            ::TerminateProcess(created.hProcess, 99);
+            ::CloseHandle(created.hProcess);
+            ::SetLastError(error);
+            return nullptr;
+        }
+        if (!(options.creationFlags & CREATE_SUSPENDED)) {
+            ::ResumeThread(thread.get());
+        }
+    }
+    return created.hProcess;
+}
+
+RunResult RunProgram(const std::wstring& commandLine, const RunOptions& options)
+{
+    RunResult result;
+    const DWORD start = ::GetTickCount();
+    common::UniqueHandle process(StartProgram(commandLine, options));
+    if (!process) {
+        result.startError = ::GetLastError();
+        return result;
+    }
+    result.started = true;
+    if (::WaitForSingleObject(process.get(), options.timeoutMs) != WAIT_OBJECT_0) {
+        result.timedOut = true;
+        ::TerminateProcess(process.get(), 259);
+        ::WaitForSingleObject(process.get(), 5000);
+    }
+    ::GetExitCodeProcess(process.get(), &result.exitCode);
+    result.elapsedMs = ::GetTickCount() - start;
+    return result;
+}
+
+bool CopyProgram(const std::wstring& from, const std::wstring& to)
+{
+    return ::CopyFileW(from.c_str(), to.c_str(), FALSE) != FALSE;
+}
+
+bool WriteBytes(const std::wstring& path, const std::string& bytes)
+{
+    common::UniqueFile file(
+        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        return false;
+    }
+    DWORD written = 0;
+    return ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+}
+
+std::string ReadBytes(const std::wstring& path)
+{
+    common::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::string bytes;
+    if (!file) {
+        return bytes;
+    }
+    char buffer[65536];
+    DWORD read = 0;
+    while (::ReadFile(file.get(), buffer, sizeof(buffer), &read, nullptr) && read > 0) {
+        bytes.append(buffer, read);
+    }
+    return bytes;
+}
+
+bool FolderExists(const std::wstring& path)
+{
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool FileExists(const std::wstring& path)
+{
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool CreateFolders(const std::wstring& path)
+{
+    for (size_t slash = path.find(L'\\', 3); ; slash = path.find(L'\\', slash + 1)) {
+        const std::wstring prefix = path.substr(0, slash);
+        if (!FolderExists(prefix) && !::CreateDirectoryW(prefix.c_str(), nullptr)) {
+            return false;
+        }
+        if (slash == std::wstring::npos) {
+            return true;
+        }
+    }
+}
+
+void RemoveTree(const std::wstring& path)
+{
+    WIN32_FIND_DATAW found;
+    common::UniqueFind search(::FindFirstFileW((path + L"\\*").c_str(), &found));
+    if (search) {
+        do {
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") {
+                continue;
+            }
+            const std::wstring child = path + L"\\" + name;
+            ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(child);
+            } else {
+                ::DeleteFileW(child.c_str());
+            }
+        } while (::FindNextFileW(search.get(), &found));
+    }
+    search.reset();
+    ::RemoveDirectoryW(path.c_str());
+}
+
+std::string Utf8(const std::wstring& text)
+{
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                           nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(size > 0 ? size : 0), '\0');
+    if (size > 0) {
+        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], size, nullptr,
+                              nullptr);
+    }
+    return bytes;
+}
+
+std::wstring FromUtf8(const std::string& bytes)
+{
+    const int size = ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring text(static_cast<size_t>(size > 0 ? size : 0), L'\0');
+    if (size > 0) {
+        ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), &text[0], size);
+    }
+    return text;
+}
+
+std::vector<Recording> ReadRecordings(const std::wstring& exePath)
+{
+    std::vector<Recording> runs;
+    std::istringstream lines(ReadBytes(exePath + L".record"));
+    Recording current;
+    for (std::string line; std::getline(lines, line);) {
+        if (line == "end") {
+            runs.push_back(current);
+            current.clear();
+            continue;
+        }
+        const size_t equals = line.find('=');
+        if (equals != std::string::npos) {
+            current[line.substr(0, equals)] = line.substr(equals + 1);
+        }
+    }
+    return runs;
+}
+
+}  // namespace testing_support

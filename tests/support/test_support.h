@@ -1,0 +1,73 @@
+#pragma once
+// What program-level tests share: paths of the built programs, a fresh folder
+// per test, starting a program with an exact command line and a time limit,
+// and reading what stand-ins recorded.
+
+#include <windows.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// A built deliverable, e.g. DistPath(L"Pellow.exe") or DistPath(L"x64\\Purlow.exe").
+std::wstring DistPath(const std::wstring& relative);
+// A built stand-in program, e.g. StandinPath(L"recorder.exe").
+std::wstring StandinPath(const std::wstring& name);
+
+// A new empty folder under the temporary folder, removed with its contents
+// when the object goes.
+class ScratchFolder {
+public:
+    ScratchFolder();
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    const std::wstring& path() const { return m_path; }
+    std::wstring operator/(const std::wstring& relative) const { return m_path + L"\\" + relative; }
+
+private:
+    std::wstring m_path;
+};
+
+struct RunOptions {
+    std::wstring workingFolder;     // empty: the test's own
+    std::wstring stdoutFile;        // empty: standard output not redirected
+    DWORD timeoutMs = 30000;
+    DWORD creationFlags = 0;
+    HANDLE job = nullptr;           // assign the process to this job before it runs
+    std::vector<std::pair<std::wstring, std::wstring>> environment;  // added to the test's own
+};
+
+struct RunResult {
+    bool started = false;
+    DWORD startError = 0;
+    bool timedOut = false;   // the process was killed at the time limit
+    DWORD exitCode = 0;
+    DWORD elapsedMs = 0;
+};
+
+// Starts a program with exactly this command line and waits for it.
+RunResult RunProgram(const std::wstring& commandLine, const RunOptions& options = RunOptions());
+
+// Starts a program and returns its process handle without waiting.
+HANDLE StartProgram(const std::wstring& commandLine, const RunOptions& options = RunOptions());
+
+bool CopyProgram(const std::wstring& from, const std::wstring& to);
+bool WriteBytes(const std::wstring& path, const std::string& bytes);
+std::string ReadBytes(const std::wstring& path);   // empty when missing
+bool FolderExists(const std::wstring& path);
+bool FileExists(const std::wstring& path);
+bool CreateFolders(const std::wstring& path);        // every missing level
+void RemoveTree(const std::wstring& path);
+
+std::string Utf8(const std::wstring& text);
+std::wstring FromUtf8(const std::string& bytes);
+
+// The runs a recorder stand-in wrote beside itself ("<exe>.record"), oldest first.
+using Recording = std::map<std::string, std::string>;
+std::vector<Recording> ReadRecordings(const std::wstring& exePath);
+
+}  // namespace testing_support

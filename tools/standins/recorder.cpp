@@ -1,0 +1,122 @@
+// A program that records how it was started and exits: it appends one block
+// to "<its own path>.record" (UTF-8, key=value lines ending in "end"):
+//   commandline, cwd, TEMP, TMP, JAVA_TOOL_OPTIONS (only those set), injob,
+//   desktop ("<window station>\<desktop>").
+// With RECORDER_BREAKAWAY_PROBE set it also records whether a process it
+// starts may leave its job ("breakaway=1" or "breakaway=0").
+// RECORDER_SLEEP_MS makes it wait before exiting; RECORDER_EXIT_CODE sets its
+// exit code. Copied under other names it stands for javaw.exe and others.
+
+#include "common/unique_resource.h"
+
+#include <string>
+
+namespace {
+
+std::wstring Variable(const wchar_t* name, bool& present)
+{
+    present = false;
+    DWORD size = ::GetEnvironmentVariableW(name, nullptr, 0);
+    if (size == 0) {
+        // Set but empty reads as size 0 with no error.
+        present = ::GetLastError() != ERROR_ENVVAR_NOT_FOUND;
+        return std::wstring();
+    }
+    std::wstring value(size, L'\0');
+    size = ::GetEnvironmentVariableW(name, &value[0], size);
+    value.resize(size);
+    present = true;
+    return value;
+}
+
+std::wstring ObjectName(HANDLE object)
+{
+    wchar_t name[256] = {};
+    DWORD needed = 0;
+    if (!::GetUserObjectInformationW(object, UOI_NAME, name, sizeof(name) - sizeof(wchar_t), &needed)) {
+        return L"?";
+    }
+    return name;
+}
+
+std::string Utf8(const std::wstring& text)
+{
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                           nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(size > 0 ? size : 0), '\0');
+    if (size > 0) {
+        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], size, nullptr,
+                              nullptr);
+    }
+    return bytes;
+}
+
+// Starts a suspended copy of itself outside its job and ends it at once.
+bool ChildMayBreakAway()
+{
+    wchar_t self[MAX_PATH * 4] = {};
+    ::GetModuleFileNameW(nullptr, self, ARRAYSIZE(self));
+    std::wstring commandLine = L"\"" + std::wstring(self) + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION created = {};
+    if (!::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE,
+                          CREATE_SUSPENDED | CREATE_BREAKAWAY_FROM_JOB, nullptr, nullptr, &startup, &created)) {
+        return false;
+    }
+    ::TerminateProcess(created.hProcess, 0);
+    ::CloseHandle(created.hThread);
+    ::CloseHandle(created.hProcess);
+    return true;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
+{
+    std::wstring record = L"commandline=" + std::wstring(::GetCommandLineW()) + L"\n";
+
+    wchar_t folder[MAX_PATH * 4] = {};
+    ::GetCurrentDirectoryW(ARRAYSIZE(folder), folder);
+    record += L"cwd=" + std::wstring(folder) + L"\n";
+
+    for (const wchar_t* name : {L"TEMP", L"TMP", L"JAVA_TOOL_OPTIONS"}) {
+        bool present = false;
+        const std::wstring value = Variable(name, present);
+        if (present) {
+            record += std::wstring(name) + L"=" + value + L"\n";
+        }
+    }
+
+    BOOL inJob = FALSE;
+    ::IsProcessInJob(::GetCurrentProcess(), nullptr, &inJob);
+    record += std::wstring(L"injob=") + (inJob ? L"1" : L"0") + L"\n";
+    record += L"desktop=" + ObjectName(::GetProcessWindowStation()) + L"\\" +
+              ObjectName(::GetThreadDesktop(::GetCurrentThreadId())) + L"\n";
+    bool probe = false;
+    Variable(L"RECORDER_BREAKAWAY_PROBE", probe);
+    if (probe) {
+        record += std::wstring(L"breakaway=") + (ChildMayBreakAway() ? L"1" : L"0") + L"\n";
+    }
+    record += L"end\n";
+
+    wchar_t self[MAX_PATH * 4] = {};
+    ::GetModuleFileNameW(nullptr, self, ARRAYSIZE(self));
+    const std::wstring recordPath = std::wstring(self) + L".record";
+    common::UniqueFile file(::CreateFileW(recordPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file) {
+        const std::string bytes = Utf8(record);
+        DWORD written = 0;
+        ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    }
+    file.reset();
+
+    bool present = false;
+    const std::wstring sleepMs = Variable(L"RECORDER_SLEEP_MS", present);
+    if (present) {
+        ::Sleep(static_cast<DWORD>(std::wcstoul(sleepMs.c_str(), nullptr, 10)));
+    }
+    const std::wstring exitCode = Variable(L"RECORDER_EXIT_CODE", present);
+    return present ? static_cast<int>(std::wcstol(exitCode.c_str(), nullptr, 10)) : 0;
+}
