@@ -11,13 +11,21 @@ wine_session_prefixes=()
 wine_session_start() {
   local build n
   build=$(cd "$1" && pwd)
+  # Another run may take a display number at the same moment: try the next.
   for n in $(seq 91 140); do
-    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] || break
+    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    local xvfb=$!
+    for _ in $(seq 100); do
+      { [ -e "/tmp/.X11-unix/X$n" ] || ! kill -0 $xvfb 2>/dev/null; } && break
+      sleep 0.1
+    done
+    if kill -0 $xvfb 2>/dev/null; then
+      wine_session_pids+=($xvfb)
+      export DISPLAY=":$n"
+      break
+    fi
   done
-  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-  wine_session_pids+=($!)
-  export DISPLAY=":$n"
-  for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
 
   _wine_prefix_start "$build/wine32" win32
   _wine_prefix_start "$build/wine64" win64
