@@ -105,6 +105,12 @@ struct GdiObjectTraits {
     static void Close(Type h) noexcept { ::DeleteObject(h); }
 };
 
+struct EnvironmentStringsTraits {  // GetEnvironmentStringsW
+    using Type = wchar_t*;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type p) noexcept { ::FreeEnvironmentStringsW(p); }
+};
+
 using UniqueHandle = UniqueResource<HandleTraits>;
 using UniqueFile = UniqueResource<FileHandleTraits>;
 using UniqueFind = UniqueResource<FindHandleTraits>;
@@ -113,5 +119,6 @@ using UniqueLibrary = UniqueResource<LibraryTraits>;
 using UniqueLocalMem = UniqueResource<LocalMemTraits>;
 using UniqueHeapBlock = UniqueResource<ProcessHeapTraits>;
 using UniqueGdiObject = UniqueResource<GdiObjectTraits>;
+using UniqueEnvironmentStrings = UniqueResource<EnvironmentStringsTraits>;
 
 }  // namespace common
