@@ -4,10 +4,10 @@
 
 namespace common {
 
-std::wstring ApplicationNameFromPath(const std::wstring& modulePath)
+std::wstring ApplicationNameFromPath(const std::wstring& path)
 {
-    const size_t slash = modulePath.find_last_of(L"\\/");
-    std::wstring name = slash == std::wstring::npos ? modulePath : modulePath.substr(slash + 1);
+    const size_t slash = path.find_last_of(L"\\/");
+    std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
     const size_t dot = name.find_last_of(L'.');
     if (dot != std::wstring::npos && dot != 0) {
         name.erase(dot);
@@ -25,11 +25,10 @@ std::wstring ApplicationName()
         }
         if (length < path.size()) {
             path.resize(length);
-            break;
+            return ApplicationNameFromPath(path);
         }
         path.resize(path.size() * 2);
     }
-    return ApplicationNameFromPath(path);
 }
 
 }  // namespace common

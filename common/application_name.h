@@ -4,11 +4,11 @@
 
 namespace common {
 
-// The program's file name without its extension: the caption of every
-// message box the programs show.
+// The program's file name without folder and extension: the caption of its
+// message boxes.
 std::wstring ApplicationName();
 
-// The same rule over a module path, e.g. "C:\a\wendrel.exe" gives "wendrel".
-std::wstring ApplicationNameFromPath(const std::wstring& modulePath);
+// The same rule on a given path.
+std::wstring ApplicationNameFromPath(const std::wstring& path);
 
 }  // namespace common

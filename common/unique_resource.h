@@ -112,6 +112,12 @@ struct USKeyTraits {  // SHRegOpenUSKeyW
     static void Close(Type h) noexcept { ::SHRegCloseUSKey(h); }
 };
 
+struct EnvironmentStringsTraits {  // GetEnvironmentStringsW
+    using Type = wchar_t*;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type p) noexcept { ::FreeEnvironmentStringsW(p); }
+};
+
 using UniqueHandle = UniqueResource<HandleTraits>;
 using UniqueFile = UniqueResource<FileHandleTraits>;
 using UniqueFind = UniqueResource<FindHandleTraits>;
@@ -121,5 +127,6 @@ using UniqueLocalMem = UniqueResource<LocalMemTraits>;
 using UniqueHeapBlock = UniqueResource<ProcessHeapTraits>;
 using UniqueGdiObject = UniqueResource<GdiObjectTraits>;
 using UniqueUSKey = UniqueResource<USKeyTraits>;
+using UniqueEnvironmentStrings = UniqueResource<EnvironmentStringsTraits>;
 
 }  // namespace common
