@@ -7,6 +7,8 @@
 
 namespace launcher {
 
+static_assert(kLaunchCommandCapacity == proclaunch::LaunchCommandLineUnits, "LaunchProcess buffer size");
+
 bool FitsLaunchBuffer(const std::wstring& program, const std::wstring& arguments)
 {
     return program.size() + 1 + arguments.size() < kLaunchCommandCapacity;
