@@ -487,6 +487,30 @@ TEST_F(LauncherProgramTest, EmbeddedArchiveIsWrittenToTheSystemTempFolderAndRemo
     EXPECT_FALSE(FolderExists(folder)) << "the written archive and its folder are removed";
 }
 
+TEST_F(RuntimeInstallerTest, EmbeddedInstallerRunsFromAFolderOfItsOwnThatIsRemovedAfterwards)
+{
+    ASSERT_TRUE(AddDataResource(Launcher(), IDR_RUNTIME_INSTALLER, ReadBytes(StandinPath(L"runtime_installer.exe"))));
+    PlaceMsiexec();
+    AddUninstallEntry(kJava7Key, L"Java 7");
+    RunOptions options;
+    options.environment = {{L"RUNTIME_INSTALLER_RECORD", scratch / L"embedded.record"},
+                           {L"RUNTIME_INSTALLER_HOME", scratch / L"InstalledJRE"},
+                           {L"RUNTIME_INSTALLER_JAVAW", StandinPath(L"recorder.exe")}};
+    ASSERT_FALSE(Run(L"/english", options).timedOut);
+
+    const auto installs = ReadRecordings(scratch / L"embedded");
+    ASSERT_EQ(installs.size(), 1u);
+    const std::wstring line = FromUtf8(installs[0].at("commandline"));
+    std::wsmatch parts;
+    ASSERT_TRUE(std::regex_match(line, parts, std::wregex(L"(.*)\\\\(-?[0-9]+)\\\\JRE\\.exe /s"))) << Utf8(line);
+    EXPECT_EQ(parts[1].str(), SystemTempFolder());
+    EXPECT_FALSE(FolderExists(SystemTempFolder() + L"\\" + parts[2].str())) << "the written installer is removed";
+
+    const std::wstring javaw = scratch / L"InstalledJRE\\bin\\javaw.exe";
+    EXPECT_EQ(ReadRecordings(javaw).size(), 1u);
+    ASSERT_TRUE(WaitForFile(Msiexec() + L".record", 10000)) << "Java 7 is removed after the installer ran";
+}
+
 class PrivateRuntimeTest : public LauncherProgramTest {};
 
 TEST_F(PrivateRuntimeTest, PrivateRuntimeIsRegisteredForRemovalWhileTheInstallerRunsAndRemovedAfterwards)

@@ -7,6 +7,10 @@
 // 1.8.0_202) and a subkey of that name whose "JavaHome" is the folder
 // "InstalledJRE" beside the installer; it copies "recorder.exe" from beside
 // itself there as "bin\javaw.exe".
+// For a copy run from a folder of its own (as an embedded installer is),
+// RUNTIME_INSTALLER_RECORD, RUNTIME_INSTALLER_HOME and
+// RUNTIME_INSTALLER_JAVAW name the record file, the runtime folder and the
+// program to copy as javaw.exe instead.
 
 #include "common/unique_resource.h"
 
@@ -37,7 +41,8 @@ std::string Utf8(const std::wstring& text)
 
 void AppendRecord(const std::wstring& self, const std::wstring& record)
 {
-    common::UniqueFile file(::CreateFileW((self + L".record").c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+    const std::wstring path = Variable(L"RUNTIME_INSTALLER_RECORD", (self + L".record").c_str());
+    common::UniqueFile file(::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
                                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file) {
         const std::string bytes = Utf8(record);
@@ -55,10 +60,11 @@ bool SetString(HKEY key, const wchar_t* name, const std::wstring& text)
 bool RegisterRuntime(const std::wstring& folder)
 {
     const std::wstring version = Variable(L"RUNTIME_INSTALLER_VERSION", L"1.8.0_202");
-    const std::wstring home = folder + L"\\InstalledJRE";
+    const std::wstring home = Variable(L"RUNTIME_INSTALLER_HOME", (folder + L"\\InstalledJRE").c_str());
+    const std::wstring javaw = Variable(L"RUNTIME_INSTALLER_JAVAW", (folder + L"\\recorder.exe").c_str());
     ::CreateDirectoryW(home.c_str(), nullptr);
     ::CreateDirectoryW((home + L"\\bin").c_str(), nullptr);
-    if (!::CopyFileW((folder + L"\\recorder.exe").c_str(), (home + L"\\bin\\javaw.exe").c_str(), FALSE)) {
+    if (!::CopyFileW(javaw.c_str(), (home + L"\\bin\\javaw.exe").c_str(), FALSE)) {
         return false;
     }
     const std::wstring runtimes = L"SOFTWARE\\JavaSoft\\Java Runtime Environment";
