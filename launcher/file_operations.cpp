@@ -99,6 +99,7 @@ bool CreateFolderPath(const std::wstring& path)
 
 int DeleteFolderContents(const std::wstring& folder)
 {
+    std::wstring previous;
     for (;;) {
         WIN32_FIND_DATAW entry = {};
         common::UniqueFind listing(::FindFirstFileW((folder + L"\\*.*").c_str(), &entry));
@@ -119,6 +120,12 @@ int DeleteFolderContents(const std::wstring& folder)
         // The listing starts again after every removal, so its order never
         // depends on entries already gone.
         const std::wstring path = folder + L"\\" + entry.cFileName;
+        if (path == previous) {
+            // Removed but still listed (a file whose deletion waits for
+            // another process to close it): give up instead of looping.
+            return -1;
+        }
+        previous = path;
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             if (DeleteFolderContents(path) == -1) {
                 return -1;

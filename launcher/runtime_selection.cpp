@@ -152,6 +152,9 @@ bool LauncherDialog::RunRuntimeInstallers()
                 installerRan = StartInSession(path, L"/s", true, false);
                 ::DeleteFileW(path.c_str());
                 ::RemoveDirectoryW(folder.c_str());
+            } else {
+                // A short write leaves no half installer to run later.
+                ::DeleteFileW(path.c_str());
             }
         }
     }
