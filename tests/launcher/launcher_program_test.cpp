@@ -174,6 +174,26 @@ TEST_F(LauncherProgramTest, SplashImageBesideGivesTheSplashForm)
                   L"\" -Duser.language=de -Duser.country=AT -jar \"" + Archive() + L"\"");
 }
 
+// Without a splash image the system's language comes before the options;
+// with one, the options come first. Needs an English UI, as Wine has by
+// default.
+TEST_F(LauncherProgramTest, SystemLanguageComesBeforeTheOptionsOnlyWithoutSplashImage)
+{
+    if (PRIMARYLANGID(::GetUserDefaultLangID()) != LANG_ENGLISH) {
+        GTEST_SKIP() << "the user's UI language is not English";
+    }
+    const std::wstring javaw = PlaceJavaw(scratch / L"JVM");
+    ASSERT_FALSE(Run(L"/language=fr /country=CA").timedOut);
+    ASSERT_TRUE(WriteBytes(scratch / L"archive.gif", "GIF89a"));
+    ASSERT_FALSE(Run(L"/language=fr /country=CA").timedOut);
+    const auto runs = ReadRecordings(javaw);
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(FromUtf8(runs[0].at("commandline")), javaw + L" -Duser.language=en -jar \"" + Archive() + L"\"");
+    EXPECT_EQ(FromUtf8(runs[1].at("commandline")),
+              javaw + L" -splash:\"" + (scratch / L"archive.gif") + L"\" -Duser.language=fr -Duser.country=CA -jar \"" +
+                  Archive() + L"\"");
+}
+
 TEST_F(LauncherProgramTest, NormalProcessStartsDirectlyWithTheLaunchersEnvironment)
 {
     const std::wstring javaw = PlaceJavaw(scratch / L"JVM");
