@@ -211,7 +211,8 @@ void LauncherDialog::WriteUpdateLog()
 void LauncherDialog::ShowMissingFileMessage(const std::wstring& path)
 {
     const std::wstring text = ReplacePlaceholder(common::LoadStringResource(m_hInstance, IDS_FILE_MISSING), path);
-    ::MessageBoxW(hwnd(), text.c_str(), common::ApplicationName().c_str(), MB_OK);
+    // OK only; the warning sign as framework message boxes give an OK box.
+    ::MessageBoxW(hwnd(), text.c_str(), common::ApplicationName().c_str(), MB_OK | MB_ICONEXCLAMATION);
 }
 
 void LauncherDialog::StartSplash()
