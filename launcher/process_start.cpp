@@ -9,9 +9,16 @@ namespace launcher {
 
 static_assert(kLaunchCommandCapacity == proclaunch::LaunchCommandLineUnits, "LaunchProcess buffer size");
 
+std::wstring QuotedProgramPath(const std::wstring& program)
+{
+    // Unquoted, "C:\Program Files\x.exe" would first run "C:\Program.exe".
+    const bool needsQuotes = program.find_first_of(L" \t") != std::wstring::npos;
+    return needsQuotes ? L"\"" + program + L"\"" : program;
+}
+
 bool FitsLaunchBuffer(const std::wstring& program, const std::wstring& arguments)
 {
-    return program.size() + 1 + arguments.size() < kLaunchCommandCapacity;
+    return QuotedProgramPath(program).size() + 1 + arguments.size() < kLaunchCommandCapacity;
 }
 
 bool StartInSession(const std::wstring& program, const std::wstring& arguments, bool wait, bool startInSystemTemp)
@@ -24,14 +31,14 @@ bool StartInSession(const std::wstring& program, const std::wstring& arguments, 
     arguments.copy(commandLine.data(), arguments.size());
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
-    return LaunchProcess(program.c_str(), commandLine.data(), &startup, wait ? TRUE : FALSE,
+    // The launch places the program path into the command line as given.
+    return LaunchProcess(QuotedProgramPath(program).c_str(), commandLine.data(), &startup, wait ? TRUE : FALSE,
                          startInSystemTemp ? TRUE : FALSE) != FALSE;
 }
 
 std::wstring DirectCommandLine(const std::wstring& program, const std::wstring& arguments)
 {
-    const bool needsQuotes = program.find_first_of(L" \t") != std::wstring::npos;
-    return (needsQuotes ? L"\"" + program + L"\"" : program) + L" " + arguments;
+    return QuotedProgramPath(program) + L" " + arguments;
 }
 
 bool StartDirectlyAndWait(const std::wstring& program, const std::wstring& arguments)

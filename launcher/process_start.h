@@ -10,14 +10,17 @@ namespace launcher {
 // many UTF-16 units, terminator included.
 constexpr size_t kLaunchCommandCapacity = 1040;
 
+// The program path quoted when it holds a blank, so that the system's search
+// cannot pick a shorter path ("C:\Program.exe" for "C:\Program Files\...").
+std::wstring QuotedProgramPath(const std::wstring& program);
+
 bool FitsLaunchBuffer(const std::wstring& program, const std::wstring& arguments);
 
-// Through LaunchProcess; false (nothing started) when the command line
+// Through LaunchProcess, the program path quoted as above; false (nothing started) when the command line
 // would not fit its buffer.
 bool StartInSession(const std::wstring& program, const std::wstring& arguments, bool wait, bool startInSystemTemp);
 
-// "<program> <arguments>" with the program quoted when it holds a blank, so
-// that the system's search cannot pick a shorter path.
+// "<program> <arguments>" with the program quoted as above.
 std::wstring DirectCommandLine(const std::wstring& program, const std::wstring& arguments);
 
 // CreateProcessW with the launcher's own environment and folder, waited for

@@ -162,6 +162,33 @@ TEST_F(LauncherProgramTest, JvmFolderBesideIsUsedWithTheExactArgumentText)
     EXPECT_EQ(FromUtf8(runs[0].at("TMP")), SystemTempFolder());
 }
 
+TEST_F(LauncherProgramTest, AFolderWithABlankCannotLetAShorterProgramPathRun)
+{
+    // "...\Quarrix Media\JVM\bin\javaw.exe" unquoted would first run "...\Quarrix.exe".
+    const std::wstring media = scratch / L"Quarrix Media";
+    ASSERT_TRUE(CreateFolders(media));
+    ASSERT_TRUE(CopyProgram(DistPath(L"wendrel.exe"), media + L"\\wendrel.exe"));
+    ASSERT_TRUE(WriteBytes(media + L"\\archive.jar", "PK\x05\x06 placeholder"));
+    const std::wstring javaw = PlaceJavaw(media + L"\\JVM");
+    const std::wstring decoy = scratch / L"Quarrix.exe";
+    ASSERT_TRUE(CopyProgram(StandinPath(L"recorder.exe"), decoy));
+
+    for (const wchar_t* arguments : {L"/english", L"/english /normalprocess"}) {
+        SCOPED_TRACE(Utf8(arguments));
+        const RunResult result =
+            RunProgram(L"\"" + media + L"\\wendrel.exe\" " + arguments, RunOptions{{}, {}, 60000});
+        ASSERT_TRUE(result.started);
+        ASSERT_FALSE(result.timedOut);
+    }
+    EXPECT_TRUE(ReadRecordings(decoy).empty());
+    const auto runs = ReadRecordings(javaw);
+    ASSERT_EQ(runs.size(), 2u);
+    // The removed "/normalprocess" leaves its blank behind in the second run.
+    const std::wstring expected = L"\"" + javaw + L"\" -Duser.language=en -jar \"" + media + L"\\archive.jar\"";
+    EXPECT_EQ(FromUtf8(runs[0].at("commandline")), expected);
+    EXPECT_EQ(FromUtf8(runs[1].at("commandline")), expected + L" ");
+}
+
 TEST_F(LauncherProgramTest, SplashImageBesideGivesTheSplashForm)
 {
     const std::wstring javaw = PlaceJavaw(scratch / L"JVM");
