@@ -69,7 +69,8 @@ private:
     HDESK m_handle = nullptr;
 };
 
-// Steps 15 and 16 of both roads: wait if asked, then close both handles.
+// The end of both roads once a child exists: wait if asked, then close both
+// handles.
 void FinishWithChild(common::UniqueHandle& process, common::UniqueHandle& thread, BOOL wait)
 {
     if (process.get() != INVALID_HANDLE_VALUE) {
@@ -227,7 +228,7 @@ BOOL LaunchInInteractiveSession(const SecurityApi& api, const LaunchRequest& req
     PSID logonSid = nullptr;
     bool impersonating = false;
 
-    // Step 17 of the road, also run by the failure path.
+    // The clean-up of a finished launch, also run by the failure path.
     auto cleanUp = [&] {
         if (callerWindowStation != nullptr) {
             api.SetProcessWindowStation(callerWindowStation);

@@ -20,9 +20,6 @@ Result Forward(Function entry, Result missing, Arguments... arguments)
     return entry(arguments...);
 }
 
-// Constructed with the program's other static objects, before any launch.
-const SecurityApi g_securityApi;
-
 }  // namespace
 
 SecurityApi::SecurityApi()
@@ -195,7 +192,10 @@ BOOL SecurityApi::SetProcessWindowStation(HWINSTA windowStation) const
 
 const SecurityApi& ProcessSecurityApi()
 {
-    return g_securityApi;
+    // Built on first use, so that no program's static objects depend on the
+    // order in which static objects are constructed; freed at exit.
+    static const SecurityApi processTable;
+    return processTable;
 }
 
 }  // namespace proclaunch

@@ -94,8 +94,8 @@ private:
     Table m_table = {};
 };
 
-// The one table of the process, filled during static initialisation and
-// released at exit.
+// The one table of the process, filled before the first launch and released
+// at exit.
 const SecurityApi& ProcessSecurityApi();
 
 }  // namespace proclaunch

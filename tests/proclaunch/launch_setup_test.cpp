@@ -441,3 +441,84 @@ TEST(LaunchCommandLineTest, PathOneBlankArgumentsWithoutQuotesAdded)
 }
 
 }  // namespace
+
+namespace {
+
+// The driver program beside this test program.
+std::wstring DriverPath()
+{
+    wchar_t self[MAX_PATH * 2] = {};
+    ::GetModuleFileNameW(nullptr, self, ARRAYSIZE(self));
+    std::wstring path = self;
+    return path.substr(0, path.find_last_of(L'\\') + 1) + L"launch_driver.exe";
+}
+
+// Makes the system report a Windows version to the driver while it lives.
+class ReportedVersion {
+public:
+    explicit ReportedVersion(const wchar_t* version)
+    {
+        HKEY key = nullptr;
+        EXPECT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(::RegSetValueExW(key, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
+                                   static_cast<DWORD>((wcslen(version) + 1) * sizeof(wchar_t))),
+                  ERROR_SUCCESS);
+        ::RegCloseKey(key);
+    }
+    ~ReportedVersion() { ::RegDeleteTreeW(HKEY_CURRENT_USER, kKey); }
+
+private:
+    static constexpr const wchar_t* kKey = L"Software\\Wine\\AppDefaults\\launch_driver.exe";
+};
+
+struct RoadCase {
+    const wchar_t* version;
+    bool interactive;
+};
+void PrintTo(const RoadCase& c, std::ostream* out) { *out << Utf8(c.version); }
+
+class LaunchRoadTest : public ::testing::TestWithParam<RoadCase> {};
+
+TEST_P(LaunchRoadTest, TheReportedVersionChoosesTheRoad)
+{
+    ScratchFolder scratch;
+    const std::wstring child = scratch / L"road-child.exe";
+    ASSERT_TRUE(CopyProgram(StandinPath(L"recorder.exe"), child));
+    const std::wstring logFile = scratch / L"lines.txt";
+    {
+        ReportedVersion version(GetParam().version);
+        const RunResult run = RunProgram(L"\"" + DriverPath() + L"\" " + logFile + L" 1 " + child + L" road");
+        ASSERT_TRUE(run.started) << run.startError;
+        ASSERT_EQ(run.exitCode, 0u);
+    }
+    std::vector<std::wstring> lines;
+    std::wstring text = FromUtf8(ReadBytes(logFile));
+    for (size_t start = 0, end; (end = text.find(L'\n', start)) != std::wstring::npos; start = end + 1) {
+        lines.push_back(text.substr(start, end - start));
+    }
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[0], L"LaunchProcess");
+    EXPECT_EQ(lines.back(), L"result=1 error=0");
+    if (GetParam().interactive) {
+        EXPECT_EQ(lines[1], L"LaunchProcess: Windows XP or higher:");
+        EXPECT_EQ(lines[lines.size() - 2], L"LaunchProcess: return true");
+    } else {
+        EXPECT_EQ(lines, (std::vector<std::wstring>{
+                             L"LaunchProcess", L"LaunchProcess: Windows 9x, ME, NT4 and Windows2000:",
+                             L"LaunchProcess: CreateProcess: lpszCommandLine: " + child + L" road",
+                             L"LaunchProcess: pi.hProcess != INVALID_HANDLE_VALUE",
+                             L"LaunchProcess: CloseHandle after wait",
+                             L"LaunchProcess: pi.hThread != INVALID_HANDLE_VALUE", L"result=1 error=0"}));
+    }
+    const auto runs = ReadRecordings(child);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].at("commandline"), Utf8(child + L" road"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, LaunchRoadTest, ::testing::Values(
+    RoadCase{L"win10", true}, RoadCase{L"winxp", true}, RoadCase{L"win2k", false}, RoadCase{L"nt40", false},
+    RoadCase{L"win98", false}),
+    [](const ::testing::TestParamInfo<RoadCase>& info) { return Utf8(info.param.version); });
+
+}  // namespace
