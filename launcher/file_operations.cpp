@@ -8,16 +8,15 @@
 
 namespace launcher {
 
-namespace {
-
-constexpr DWORD kCurrentFolderCapacity = 1040;
-
 std::wstring CurrentFolder()
 {
+    constexpr DWORD kCurrentFolderCapacity = 1040;
     std::vector<wchar_t> buffer(kCurrentFolderCapacity, L'\0');
     const DWORD length = ::GetCurrentDirectoryW(kCurrentFolderCapacity, buffer.data());
     return length > 0 && length < kCurrentFolderCapacity ? std::wstring(buffer.data(), length) : std::wstring();
 }
+
+namespace {
 
 // Puts the current folder back when the operation leaves, whatever way.
 class CurrentFolderKeeper {

@@ -12,6 +12,9 @@ namespace launcher {
 // %SystemRoot%\Temp.
 std::wstring GetSystemTempFolder();
 
+// The process's working folder; empty when it does not fit 1040 units.
+std::wstring CurrentFolder();
+
 // True for an existing file or folder.
 bool PathExists(const std::wstring& path);
 

@@ -15,15 +15,6 @@ namespace launcher {
 
 namespace {
 
-constexpr DWORD kCurrentFolderCapacity = 1040;
-
-std::wstring CurrentFolder()
-{
-    std::vector<wchar_t> buffer(kCurrentFolderCapacity, L'\0');
-    const DWORD length = ::GetCurrentDirectoryW(kCurrentFolderCapacity, buffer.data());
-    return length > 0 && length < kCurrentFolderCapacity ? std::wstring(buffer.data(), length) : std::wstring();
-}
-
 std::wstring TickCountText()
 {
     return std::to_wstring(static_cast<long>(::GetTickCount()));
