@@ -3,6 +3,7 @@
 //   launch_driver <log file> <wait: 0|1> <application path> [arguments ...]
 // Writes each step line, then "result=<r> error=<code>", as UTF-8 lines.
 
+#include "common/utf8.h"
 #include "proclaunch/launch_log.h"
 #include "proclaunch/launch_process.h"
 
@@ -14,18 +15,6 @@
 namespace {
 
 std::vector<std::wstring> g_lines;
-
-std::string Utf8(const std::wstring& text)
-{
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                           nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(size > 0 ? size : 0), '\0');
-    if (size > 0) {
-        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], size, nullptr,
-                              nullptr);
-    }
-    return bytes;
-}
 
 }  // namespace
 
@@ -51,7 +40,7 @@ int wmain(int argc, wchar_t** argv)
 
     std::string text;
     for (const auto& line : g_lines) {
-        text += Utf8(line) + "\n";
+        text += common::Utf8FromWide(line) + "\n";
     }
     HANDLE file = ::CreateFileW(argv[1], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {

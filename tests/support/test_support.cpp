@@ -2,6 +2,7 @@
 
 #include "build_paths.h"
 #include "common/unique_resource.h"
+#include "common/utf8.h"
 
 #include <gtest/gtest.h>
 
@@ -229,24 +230,12 @@ void RemoveTree(const std::wstring& path)
 
 std::string Utf8(const std::wstring& text)
 {
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                           nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(size > 0 ? size : 0), '\0');
-    if (size > 0) {
-        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], size, nullptr,
-                              nullptr);
-    }
-    return bytes;
+    return common::Utf8FromWide(text);
 }
 
 std::wstring FromUtf8(const std::string& bytes)
 {
-    const int size = ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-    std::wstring text(static_cast<size_t>(size > 0 ? size : 0), L'\0');
-    if (size > 0) {
-        ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), &text[0], size);
-    }
-    return text;
+    return common::WideFromUtf8(bytes);
 }
 
 std::vector<Recording> ReadRecordings(const std::wstring& exePath)

@@ -8,6 +8,7 @@
 // exit code. Copied under other names it stands for javaw.exe and others.
 
 #include "common/unique_resource.h"
+#include "common/utf8.h"
 
 #include <string>
 
@@ -37,18 +38,6 @@ std::wstring ObjectName(HANDLE object)
         return L"?";
     }
     return name;
-}
-
-std::string Utf8(const std::wstring& text)
-{
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                           nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(size > 0 ? size : 0), '\0');
-    if (size > 0) {
-        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], size, nullptr,
-                              nullptr);
-    }
-    return bytes;
 }
 
 // Starts a suspended copy of itself outside its job and ends it at once.
@@ -106,7 +95,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     common::UniqueFile file(::CreateFileW(recordPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
                                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file) {
-        const std::string bytes = Utf8(record);
+        const std::string bytes = common::Utf8FromWide(record);
         DWORD written = 0;
         ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     }

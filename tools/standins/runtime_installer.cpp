@@ -13,6 +13,7 @@
 // program to copy as javaw.exe instead.
 
 #include "common/unique_resource.h"
+#include "common/utf8.h"
 
 #include <shellapi.h>
 
@@ -27,25 +28,13 @@ std::wstring Variable(const wchar_t* name, const wchar_t* fallback)
     return length > 0 && length < ARRAYSIZE(value) ? std::wstring(value, length) : std::wstring(fallback);
 }
 
-std::string Utf8(const std::wstring& text)
-{
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                           nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(size > 0 ? size : 0), '\0');
-    if (size > 0) {
-        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], size, nullptr,
-                              nullptr);
-    }
-    return bytes;
-}
-
 void AppendRecord(const std::wstring& self, const std::wstring& record)
 {
     const std::wstring path = Variable(L"RUNTIME_INSTALLER_RECORD", (self + L".record").c_str());
     common::UniqueFile file(::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
                                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file) {
-        const std::string bytes = Utf8(record);
+        const std::string bytes = common::Utf8FromWide(record);
         DWORD written = 0;
         ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     }
