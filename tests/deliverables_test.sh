@@ -5,8 +5,8 @@ set -u
 dist=$1; shift
 system_dlls='^(kernel32|user32|gdi32|advapi32|shell32|shlwapi|ole32|oleaut32|comctl32|comdlg32|gdiplus|msvcrt|version|userenv|wtsapi32)\.dll$'
 failed=0
-for spec in "$@"; do
-  program=${spec%%=*} want=${spec#*=}
+for entry in "$@"; do
+  program=${entry%%=*} want=${entry#*=}
   path=$dist/$program
   if [ ! -f "$path" ]; then echo "missing: $path"; failed=1; continue; fi
   magic=$(x86_64-w64-mingw32-objdump -p "$path" | awk '/^Magic/ {print $2}')
