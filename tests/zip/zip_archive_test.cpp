@@ -132,6 +132,19 @@ TEST(ZipArchiveTest, LookupGivesNameSizesAttributesAndFlags)
     EXPECT_EQ(record.name, "bin/javaw.exe");
 }
 
+TEST(ZipArchiveTest, NameEndingInASlashIsAFolderWhateverItsAttributes)
+{
+    EntrySpec folder = Entry("META-INF/", "", 0);
+    folder.externalAttributes = 0;
+    auto opened = OpenEntries({folder, Entry("META-INF\\x", "")});
+    ASSERT_EQ(opened->result, ZipOk);
+    ZipEntryRecord record;
+    ASSERT_EQ(opened->archive->GetEntry(0, &record), ZipOk);
+    EXPECT_TRUE(record.isFolder());
+    ASSERT_EQ(opened->archive->GetEntry(1, &record), ZipOk);
+    EXPECT_FALSE(record.isFolder());
+}
+
 TEST(ZipArchiveTest, IndexRangeIsChecked)
 {
     auto opened = OpenEntries({Entry("a", "1"), Entry("b", "2")});
@@ -280,6 +293,7 @@ INSTANTIATE_TEST_SUITE_P(Table, EntryOutcomeTest, ::testing::Values(
     EntryCase{"local header beyond the end", Changed(Entry("x", kText), [](EntrySpec& e) { e.localHeaderOffset = 900000; }), ZipInconsistent, ZipInconsistent, ""},
     EntryCase{"encrypted", Changed(Entry("x", kText), [](EntrySpec& e) { e.flags = 0x0001; }), ZipUnsupported, ZipUnsupported, ""},
     EntryCase{"Zip64 sizes", Changed(Entry("x", kText), [](EntrySpec& e) { e.compressedSize = 0xFFFFFFFF; e.flags = 0x0008; }), ZipUnsupported, ZipUnsupported, ""},
+    EntryCase{"Zip64 local sizes", Changed(Entry("x", kText), [](EntrySpec& e) { e.localCompressedSize = 0xFFFFFFFF; }), ZipUnsupported, ZipUnsupported, ""},
     EntryCase{"name of 259 bytes", Entry(std::string(259, 'n'), kText), ZipNameTooLong, ZipNameTooLong, ""},
     EntryCase{"name of 258 bytes", Entry(std::string(258, 'n'), kText), ZipOk, ZipOk, kText},
     EntryCase{"empty name", Entry("", kText), ZipOk, ZipOk, kText}));

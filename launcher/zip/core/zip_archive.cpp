@@ -62,8 +62,9 @@ int ZipArchive::LookUp(int index, ZipEntryRecord* record)
         return ZipUnsupported;
     }
     LocalLayout layout;
-    if (m_reader.CheckLocalHeader(&layout) != ZipOk) {
-        return ZipInconsistent;
+    const int local = m_reader.CheckLocalHeader(&layout);
+    if (local != ZipOk) {
+        return local == ZipUnsupported ? ZipUnsupported : ZipInconsistent;
     }
     std::vector<unsigned char> extra(layout.extraLength);
     if (!extra.empty() && m_reader.ReadAt(layout.extraPosition, extra.data(), extra.size()) != ZipOk) {
@@ -72,6 +73,11 @@ int ZipArchive::LookUp(int index, ZipEntryRecord* record)
     record->index = index;
     record->utf8Name = (header.flags & kFlagUtf8Name) != 0;
     record->attributes = AttributesFromExternal(header.externalAttributes);
+    // Some tools (jar among them) leave folder entries without attributes;
+    // the trailing "/" still says what they are.
+    if (!record->name.empty() && record->name.back() == '/') {
+        record->attributes |= kAttributeDirectory;
+    }
     record->times = TimesFromExtra(header.dosDateTime, extra.data(), extra.size());
     record->compressedSize = static_cast<int32_t>(header.compressedSize);
     record->uncompressedSize = static_cast<int32_t>(header.uncompressedSize);

@@ -139,6 +139,10 @@ int CompareLocalHeader(const CentralHeader& central, const LocalHeader& local)
         return ZipBadArchive;
     }
     if (!(local.flags & kFlagDataDescriptor) &&
+        (local.compressedSize == 0xFFFFFFFF || local.uncompressedSize == 0xFFFFFFFF)) {
+        return ZipUnsupported;
+    }
+    if (!(local.flags & kFlagDataDescriptor) &&
         (local.crc32 != central.crc32 || local.compressedSize != central.compressedSize ||
          local.uncompressedSize != central.uncompressedSize)) {
         return ZipBadArchive;

@@ -93,7 +93,8 @@ bool IsZip64Locator(const unsigned char* bytes);
 
 // ZipOk when the local header agrees with the central one: same method,
 // which is stored or deflated, same name length, and the same CRC and sizes
-// unless those follow the data in a descriptor. Otherwise ZipBadArchive.
+// unless those follow the data in a descriptor. ZipUnsupported when the
+// local sizes are left to a Zip64 field; otherwise ZipBadArchive.
 int CompareLocalHeader(const CentralHeader& central, const LocalHeader& local);
 
 // Sizes or offset that only a Zip64 extra field could give.
