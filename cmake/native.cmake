@@ -9,6 +9,7 @@ if(WENDREL_FUZZ)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+find_package(ZLIB REQUIRED)
 add_subdirectory(launcher/zip/core)
 
 add_executable(zip-extract tools/zip-extract/zip_extract_main.cpp)
@@ -39,3 +40,8 @@ add_test(NAME native.zip_extract_conformance
   COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/zip/conformance.py
           $<TARGET_FILE:zip-extract> ${CMAKE_BINARY_DIR}/conformance)
 set_tests_properties(native.zip_extract_conformance PROPERTIES TIMEOUT 300)
+
+# The benchmark's reference: inflate and CRC only (./scripts/bench).
+add_executable(zlib-pass bench/zlib_pass.c)
+target_link_libraries(zlib-pass PRIVATE ZLIB::ZLIB)
+set_target_properties(zlib-pass PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})

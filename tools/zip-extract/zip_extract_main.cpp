@@ -32,7 +32,16 @@ public:
     }
     bool Seek(uint64_t position) override
     {
-        return ::lseek(m_fd, static_cast<off_t>(position), SEEK_SET) != static_cast<off_t>(-1);
+        // Entry data is read in order: most seeks land where the file already is.
+        if (position == m_position) {
+            return true;
+        }
+        if (::lseek(m_fd, static_cast<off_t>(position), SEEK_SET) == static_cast<off_t>(-1)) {
+            m_position = kUnknown;
+            return false;
+        }
+        m_position = position;
+        return true;
     }
     bool Read(void* buffer, size_t size, size_t* read) override
     {
@@ -43,6 +52,7 @@ public:
                 continue;
             }
             if (got < 0) {
+                m_position = kUnknown;
                 return false;
             }
             if (got == 0) {
@@ -50,11 +60,14 @@ public:
             }
             *read += static_cast<size_t>(got);
         }
+        m_position += *read;
         return true;
     }
 
 private:
+    static constexpr uint64_t kUnknown = ~uint64_t(0);
     int m_fd;
+    uint64_t m_position = kUnknown;
 };
 
 class FileSink : public zip::ZipSink {

@@ -99,11 +99,13 @@ int ZipArchive::WriteEntry(int index, ZipSink& sink)
     if (m_reader.GoToEntry(index) != ZipOk || m_reader.OpenEntryData() != ZipOk) {
         return ZipWriteFailed;
     }
-    unsigned char buffer[kEntryBufferSize];
+    if (m_outputBuffer.empty()) {
+        m_outputBuffer.resize(kOutputChunkSize);
+    }
     bool failed = false;
     for (;;) {
-        const int count = m_reader.ReadEntryData(buffer, sizeof buffer);
-        if (count < 0 || (count > 0 && !sink.Write(buffer, static_cast<size_t>(count)))) {
+        const int count = m_reader.ReadEntryData(m_outputBuffer.data(), m_outputBuffer.size());
+        if (count < 0 || (count > 0 && !sink.Write(m_outputBuffer.data(), static_cast<size_t>(count)))) {
             failed = true;
             break;
         }

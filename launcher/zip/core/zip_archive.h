@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace zip {
 
@@ -25,6 +26,11 @@ struct ZipEntryRecord {
 
     bool isFolder() const { return (attributes & kAttributeDirectory) != 0; }
 };
+
+// Output is handed to the sink in pieces of this size: larger pieces let
+// inflate run longer per call and halve the write calls, for the same memory
+// order as the input buffer.
+constexpr size_t kOutputChunkSize = 65536;
 
 class ZipArchive {
 public:
@@ -51,6 +57,7 @@ private:
 
     int LookUp(int index, ZipEntryRecord* record);
 
+    std::vector<unsigned char> m_outputBuffer;   // made on first use, kept for every entry
     std::unique_ptr<ZipSource> m_source;
     ZipReader m_reader;
     int m_cachedIndex = -1;

@@ -34,9 +34,18 @@ bool FileSource::Seek(uint64_t position)
     if (!m_seekable) {
         return false;
     }
+    // Entry data is read in order: most seeks land where the file already is.
+    if (position == m_position) {
+        return true;
+    }
     LARGE_INTEGER target;
     target.QuadPart = static_cast<LONGLONG>(position + m_startOffset);
-    return ::SetFilePointerEx(m_file.get(), target, nullptr, FILE_BEGIN) != FALSE;
+    if (!::SetFilePointerEx(m_file.get(), target, nullptr, FILE_BEGIN)) {
+        m_position = kUnknownPosition;
+        return false;
+    }
+    m_position = position;
+    return true;
 }
 
 bool FileSource::Read(void* buffer, size_t size, size_t* read)
@@ -44,6 +53,7 @@ bool FileSource::Read(void* buffer, size_t size, size_t* read)
     DWORD got = 0;
     const BOOL ok = ::ReadFile(m_file.get(), buffer, static_cast<DWORD>(size), &got, nullptr);
     *read = got;
+    m_position = ok ? m_position + got : kUnknownPosition;
     return ok != FALSE;
 }
 

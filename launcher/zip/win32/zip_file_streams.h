@@ -24,8 +24,10 @@ public:
 
 private:
     common::UniqueFile m_file;
+    static constexpr uint64_t kUnknownPosition = ~uint64_t(0);
     bool m_seekable = false;
     uint64_t m_startOffset = 0;
+    uint64_t m_position = kUnknownPosition;   // relative to the start offset
 };
 
 // Writes to a handle the caller owns.
