@@ -102,7 +102,7 @@ def bench_archive(archive):
         user = statistics.median(s[1] for s in samples[name])
         system = statistics.median(s[2] for s in samples[name])
         ratio = statistics.median(a[0] / b[0] for a, b in zip(samples[name], samples['unzip']))
-        rss = statistics.median(s[3] for s in samples[name])
+        rss = int(statistics.median(s[3] for s in samples[name]))
         lines.append(f'  {name:12} {wall:7.3f} {user:7.3f} {system:7.3f} {ratio:10.2f}x {rss:7d} KiB')
     ref_user = statistics.median(s[1] for s in reference)
     ref_wall = statistics.median(s[0] for s in reference)
@@ -117,8 +117,8 @@ def bench_archive(archive):
 
 def bench_memory(small, big):
     out = os.path.join(WORK, 'out')
-    rss_small = statistics.median(timed(tools(small, out)['zip-extract'], out)[3] for _ in range(3))
-    rss_big = statistics.median(timed(tools(big, out)['zip-extract'], out)[3] for _ in range(3))
+    rss_small = statistics.median_low(timed(tools(small, out)['zip-extract'], out)[3] for _ in range(3))
+    rss_big = statistics.median_low(timed(tools(big, out)['zip-extract'], out)[3] for _ in range(3))
     shutil.rmtree(out, ignore_errors=True)
     return [f'memory: zip-extract peak RSS {rss_small} KiB on {os.path.basename(small)} '
             f'({os.path.getsize(small) / 1e6:.0f} MB), {rss_big} KiB on {os.path.basename(big)} '
