@@ -3,6 +3,7 @@
 // the right invalid value and release call.
 
 #include <windows.h>
+#include <shlwapi.h>
 
 #include <utility>
 
@@ -105,6 +106,18 @@ struct GdiObjectTraits {
     static void Close(Type h) noexcept { ::DeleteObject(h); }
 };
 
+struct USKeyTraits {  // SHRegOpenUSKeyW
+    using Type = HUSKEY;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type h) noexcept { ::SHRegCloseUSKey(h); }
+};
+
+struct EnvironmentStringsTraits {  // GetEnvironmentStringsW
+    using Type = wchar_t*;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type p) noexcept { ::FreeEnvironmentStringsW(p); }
+};
+
 using UniqueHandle = UniqueResource<HandleTraits>;
 using UniqueFile = UniqueResource<FileHandleTraits>;
 using UniqueFind = UniqueResource<FindHandleTraits>;
@@ -113,5 +126,7 @@ using UniqueLibrary = UniqueResource<LibraryTraits>;
 using UniqueLocalMem = UniqueResource<LocalMemTraits>;
 using UniqueHeapBlock = UniqueResource<ProcessHeapTraits>;
 using UniqueGdiObject = UniqueResource<GdiObjectTraits>;
+using UniqueUSKey = UniqueResource<USKeyTraits>;
+using UniqueEnvironmentStrings = UniqueResource<EnvironmentStringsTraits>;
 
 }  // namespace common

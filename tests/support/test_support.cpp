@@ -268,4 +268,73 @@ std::vector<Recording> ReadRecordings(const std::wstring& exePath)
     return runs;
 }
 
+namespace {
+
+struct WindowSearch {
+    DWORD processId;
+    const std::wstring* caption;
+    HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM context)
+{
+    auto* search = reinterpret_cast<WindowSearch*>(context);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    if (owner != search->processId || !::IsWindowVisible(window)) {
+        return TRUE;
+    }
+    if (!search->caption->empty() && WindowText(window) != *search->caption) {
+        return TRUE;
+    }
+    search->found = window;
+    return FALSE;
+}
+
+}  // namespace
+
+HWND WaitForProcessWindow(DWORD processId, const std::wstring& caption, DWORD timeoutMs)
+{
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        WindowSearch search{processId, &caption, nullptr};
+        ::EnumWindows(&MatchWindow, reinterpret_cast<LPARAM>(&search));
+        if (search.found) {
+            return search.found;
+        }
+        if (::GetTickCount() - start >= timeoutMs) {
+            return nullptr;
+        }
+        ::Sleep(50);
+    }
+}
+
+std::wstring WindowText(HWND window)
+{
+    // WM_GETTEXT, as GetWindowTextW does not ask controls of other processes.
+    DWORD_PTR length = 0;
+    if (!::SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length)) {
+        return std::wstring();
+    }
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    DWORD_PTR copied = 0;
+    if (!::SendMessageTimeoutW(window, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(&text[0]), SMTO_ABORTIFHUNG,
+                               5000, &copied)) {
+        return std::wstring();
+    }
+    text.resize(static_cast<size_t>(copied));
+    return text;
+}
+
+std::wstring DialogItemText(HWND dialog, int id)
+{
+    HWND item = ::GetDlgItem(dialog, id);
+    return item ? WindowText(item) : std::wstring();
+}
+
+void PressDialogButton(HWND dialog, int id)
+{
+    ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(dialog, id)));
+}
+
 }  // namespace testing_support

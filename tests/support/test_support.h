@@ -70,4 +70,14 @@ std::wstring FromUtf8(const std::string& bytes);
 using Recording = std::map<std::string, std::string>;
 std::vector<Recording> ReadRecordings(const std::wstring& exePath);
 
+// Windows of another process, for tests that answer its dialogs and
+// message boxes.
+// A visible top-level window of the process with this caption (empty: any),
+// waited for up to the time limit; NULL when none appeared.
+HWND WaitForProcessWindow(DWORD processId, const std::wstring& caption, DWORD timeoutMs);
+std::wstring WindowText(HWND window);
+std::wstring DialogItemText(HWND dialog, int id);
+// Sends the button's click to its dialog as the button itself would.
+void PressDialogButton(HWND dialog, int id);
+
 }  // namespace testing_support

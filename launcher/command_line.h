@@ -1,0 +1,46 @@
+#pragma once
+// The launcher's options: its own settings, the installer's pass-through
+// arguments with the well-known options rewritten, and the argument text
+// for javaw.exe.
+
+#include <windows.h>
+
+#include <string>
+
+namespace launcher {
+
+// The run state that start-up and the run sequence share.
+struct LauncherState {
+    std::wstring m_strSysLanguage;   // from the user's UI language; empty when not in the table
+    std::wstring m_strSysCountry;
+    std::wstring m_strFolder;        // the program's folder, no trailing "\"
+    std::wstring m_strExtraArgs;     // quoted words, each preceded by a blank
+    BOOL m_bEnglish = FALSE;
+    std::wstring m_strLanguage;
+    std::wstring m_strCountry;
+    bool m_bNormalProcess = false;
+    bool m_bNoJavaError = false;
+    std::wstring m_strProgramName;   // the name the update log shows
+};
+
+// Reads words 1 to count - 1 (already unquoted) into the state and returns
+// the "/exename=" override (empty when none).
+std::wstring TranslateArguments(const wchar_t* const* words, int count, LauncherState& state);
+
+// The eight rewrites of the pass-through text, first occurrence each; sets
+// the flags of the removed words.
+void RewriteExtraArguments(LauncherState& state);
+
+// Sets m_strProgramName and m_strFolder from the program path held in
+// m_strFolder; a non-empty override names the program.
+void SplitProgramPath(LauncherState& state, const std::wstring& programNameOverride);
+
+// Language and country codes for a UI language id; the caller empties both
+// members first.
+void DetectSystemLanguage(LauncherState& state, LANGID userLanguage);
+
+// The argument text for javaw.exe (without the program path).
+std::wstring BuildJavaArguments(const LauncherState& state, bool imageExists, const std::wstring& imagePath,
+                                const std::wstring& archivePath);
+
+}  // namespace launcher

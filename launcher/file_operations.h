@@ -1,0 +1,44 @@
+#pragma once
+// The launcher's file, folder and registry operations. Paths use "\" and
+// carry no trailing "\"; registry values are named by one path, key path +
+// "\" + value name.
+
+#include <windows.h>
+
+#include <string>
+
+namespace launcher {
+
+// %SystemRoot%\Temp.
+std::wstring GetSystemTempFolder();
+
+// True for an existing file or folder.
+bool PathExists(const std::wstring& path);
+
+// True when the folder can be made the current folder (the current folder
+// is restored).
+bool FolderExists(const std::wstring& path);
+
+// Creates the folder and every missing parent.
+bool CreateFolderPath(const std::wstring& path);
+
+// Deletes every file and subfolder below the folder, not the folder itself;
+// 0, or -1 at the first entry that cannot be removed.
+int DeleteFolderContents(const std::wstring& folder);
+
+// Opens the key for writing, creating it and its missing parents.
+void EnsureRegistryKey(HKEY root, const std::wstring& keyPath);
+
+// Stores a REG_SZ value, creating its key first.
+void SetRegistryString(HKEY root, const std::wstring& valuePath, const std::wstring& text);
+
+void DeleteRegistryValue(HKEY root, const std::wstring& valuePath);
+
+// Writes the bytes to a new file (any old one replaced, no sharing) in one
+// write; false when the file cannot be created or the write falls short.
+bool WriteNewFile(const std::wstring& path, const void* data, DWORD size);
+
+// "a\b\c" → {"a\b", "c"}; no "\" → {"", whole}.
+std::pair<std::wstring, std::wstring> SplitAtLastBackslash(const std::wstring& path);
+
+}  // namespace launcher

@@ -1,0 +1,44 @@
+#include "launcher/launcher_app.h"
+
+#include "common/unique_resource.h"
+#include "launcher/command_line.h"
+#include "launcher/launcher_dialog.h"
+
+#include <gdiplus.h>
+#include <shellapi.h>
+
+namespace launcher {
+
+bool LauncherApp::InitInstance()
+{
+    Gdiplus::GdiplusStartupInput input;
+    m_gdiplusStarted = Gdiplus::GdiplusStartup(&m_gdiplusToken, &input, nullptr) == Gdiplus::Ok;
+
+    int count = 0;
+    common::UniqueLocalMem words(::CommandLineToArgvW(::GetCommandLineW(), &count));
+    if (!words) {
+        return false;
+    }
+    const auto* argv = static_cast<const wchar_t* const*>(words.get());
+
+    LauncherDialog dialog(m_hInstance);
+    dialog.m_strFolder = count > 0 ? argv[0] : L"";
+    dialog.m_strExtraArgs.clear();
+    const std::wstring programNameOverride = TranslateArguments(argv, count, dialog);
+    SplitProgramPath(dialog, programNameOverride);
+
+    dialog.Create();
+    dialog.Destroy();
+    return false;
+}
+
+int LauncherApp::ExitInstance()
+{
+    if (m_gdiplusStarted) {
+        Gdiplus::GdiplusShutdown(m_gdiplusToken);
+        m_gdiplusStarted = false;
+    }
+    return 0;
+}
+
+}  // namespace launcher

@@ -1,0 +1,24 @@
+#pragma once
+// The launcher's start-up and exit: GDI+ for the splash image, the command
+// line, and the main dialog that does all the work while it is created.
+
+#include <windows.h>
+
+namespace launcher {
+
+class LauncherApp {
+public:
+    explicit LauncherApp(HINSTANCE instance) : m_hInstance(instance) {}
+
+    // Always false: once the dialog has been created and has run, the
+    // program ends without a message loop.
+    bool InitInstance();
+    int ExitInstance();
+
+private:
+    HINSTANCE m_hInstance;
+    ULONG_PTR m_gdiplusToken = 0;
+    bool m_gdiplusStarted = false;
+};
+
+}  // namespace launcher

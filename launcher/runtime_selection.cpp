@@ -1,0 +1,271 @@
+#include "launcher/runtime_selection.h"
+
+#include "common/resource_data.h"
+#include "common/unique_resource.h"
+#include "launcher/file_operations.h"
+#include "launcher/launcher_dialog.h"
+#include "launcher/process_start.h"
+#include "launcher/resources/resource.h"
+
+#include <shlwapi.h>
+
+#include <cwchar>
+#include <vector>
+
+namespace launcher {
+
+const wchar_t kJavaRuntimeKey[] = L"SOFTWARE\\JavaSoft\\Java Runtime Environment";
+const wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+const wchar_t kDeleteBundledJvmValue[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce\\DeleteBundledJVM";
+
+namespace {
+
+const wchar_t kMinimumVersion[] = L"1.8";
+constexpr DWORD kSubkeyNameCapacity = 200;
+constexpr DWORD kCurrentVersionBytes = 100;
+constexpr DWORD kJavaHomeBytes = 2080;
+constexpr int kRemovalAttempts = 10;
+
+std::wstring PrivateRuntimeFolder()
+{
+    return GetSystemTempFolder() + L"\\BundledJVM";
+}
+
+// SHGetValueW into a buffer of a fixed size; nothing when the value is
+// missing or does not fit.
+bool ReadMachineString(const std::wstring& keyPath, const wchar_t* valueName, DWORD bufferBytes, std::wstring& text)
+{
+    std::vector<wchar_t> buffer(bufferBytes / sizeof(wchar_t) + 1, L'\0');
+    DWORD size = bufferBytes;
+    DWORD type = 0;
+    if (::SHGetValueW(HKEY_LOCAL_MACHINE, keyPath.c_str(), valueName, &type, buffer.data(), &size) !=
+        ERROR_SUCCESS) {
+        return false;
+    }
+    if (type != REG_SZ && type != REG_EXPAND_SZ) {
+        return false;
+    }
+    text = buffer.data();
+    return true;
+}
+
+// Unpacks every file of the archive below the folder that holds it.
+void UnpackPrivateRuntime(const std::wstring& archivePath)
+{
+    // Call point of the ZIP reader: extracts archivePath into its own folder.
+    (void)archivePath;
+}
+
+}  // namespace
+
+bool IsVersionNameAtLeast18(const std::wstring& subkeyName)
+{
+    return wcsncmp(subkeyName.c_str(), kMinimumVersion, 3) >= 0;
+}
+
+bool IsCurrentVersionTooOld(const std::wstring& version)
+{
+    return wcscmp(kMinimumVersion, version.c_str()) > 0;
+}
+
+bool IsRuntime18OrLaterRegistered()
+{
+    common::UniqueUSKey key;
+    if (::SHRegOpenUSKeyW(kJavaRuntimeKey, KEY_READ, nullptr, key.put(), TRUE) != ERROR_SUCCESS) {
+        return false;
+    }
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[kSubkeyNameCapacity] = {};
+        DWORD length = kSubkeyNameCapacity;
+        if (::SHRegEnumUSKeyW(key.get(), index, name, &length, SHREGENUM_HKLM) != ERROR_SUCCESS) {
+            return false;
+        }
+        if (IsVersionNameAtLeast18(name)) {
+            return true;
+        }
+    }
+}
+
+std::wstring DeferredRemovalCommand(const std::wstring& privateRuntimeFolder)
+{
+    return L"cmd.exe /C  RD /S /Q \"" + privateRuntimeFolder + L"\"";
+}
+
+std::optional<std::wstring> FolderOfUninstallString(const std::wstring& uninstallString)
+{
+    const size_t slash = uninstallString.rfind(L'\\');
+    if (slash == std::wstring::npos) {
+        return std::nullopt;
+    }
+    return uninstallString.substr(0, slash);
+}
+
+bool IsJava7DisplayName(const std::wstring& displayName)
+{
+    return wcsncmp(displayName.c_str(), L"Java 7", 10) == 0;
+}
+
+std::wstring Java7RemovalArguments(const std::wstring& uninstallKeyName)
+{
+    return L"/quiet /X" + uninstallKeyName;
+}
+
+bool LauncherDialog::PreparePrivateRuntime(std::wstring& runtimeHome)
+{
+    const auto archive = common::FindResourceBytes(m_hInstance, MAKEINTRESOURCEW(IDR_PRIVATE_RUNTIME), RT_RCDATA);
+    if (!archive) {
+        return false;
+    }
+    runtimeHome = PrivateRuntimeFolder();
+    const std::wstring archivePath = runtimeHome + L"\\BundledJVM.zip";
+    CreateFolderPath(runtimeHome);
+    if (!WriteNewFile(archivePath, archive.data, archive.size)) {
+        ::DeleteFileW(archivePath.c_str());
+        return false;
+    }
+    UnpackPrivateRuntime(archivePath);
+    ::DeleteFileW(archivePath.c_str());
+    // Unpacking errors leave the flag set, so the folder is removed after
+    // the run all the same.
+    return true;
+}
+
+bool LauncherDialog::FindLocalRuntime(std::wstring& runtimeHome)
+{
+    if (!FolderExists(m_strFolder + L"\\JVM\\bin")) {
+        return false;
+    }
+    runtimeHome = m_strFolder + L"\\JVM";
+    return true;
+}
+
+bool LauncherDialog::RunRuntimeInstallers()
+{
+    bool installerRan = false;
+    if (!IsRuntime18OrLaterRegistered()) {
+        if (const auto installer =
+                common::FindResourceBytes(m_hInstance, MAKEINTRESOURCEW(IDR_RUNTIME_INSTALLER), RT_RCDATA)) {
+            const std::wstring folder = GetSystemTempFolder() + L"\\" + std::to_wstring(static_cast<long>(::GetTickCount()));
+            const std::wstring path = folder + L"\\JRE.exe";
+            CreateFolderPath(folder);
+            if (WriteNewFile(path, installer.data, installer.size)) {
+                installerRan = StartInSession(path, L"/s", true, false);
+                ::DeleteFileW(path.c_str());
+                ::RemoveDirectoryW(folder.c_str());
+            } else {
+                // A short write leaves no half installer to run later.
+                ::DeleteFileW(path.c_str());
+            }
+        }
+    }
+    const std::wstring besideLauncher = m_strFolder + L"\\JRE.exe";
+    if (PathExists(besideLauncher) && !IsRuntime18OrLaterRegistered()) {
+        if (StartInSession(besideLauncher, L"/s", true, false)) {
+            installerRan = true;
+        }
+    }
+    return installerRan;
+}
+
+bool LauncherDialog::CheckInstalledRuntime(std::wstring& runtimeHome)
+{
+    std::wstring version;
+    if (!ReadMachineString(kJavaRuntimeKey, L"CurrentVersion", kCurrentVersionBytes, version)) {
+        // No runtime registered at all: the dialog, never the log.
+        if (!m_bNoJavaError) {
+            ShowJavaErrorDialog();
+        }
+        return false;
+    }
+    if (IsCurrentVersionTooOld(version)) {
+        ReportJavaError();
+        return false;
+    }
+    if (!ReadMachineString(std::wstring(kJavaRuntimeKey) + L"\\" + version, L"JavaHome", kJavaHomeBytes,
+                           runtimeHome)) {
+        ReportJavaError();
+        return false;
+    }
+    if (!PathExists(runtimeHome + L"\\bin\\javaw.exe")) {
+        ReportJavaError();
+        return false;
+    }
+    return true;
+}
+
+void LauncherDialog::RegisterPrivateRuntimeRemoval()
+{
+    SetRegistryString(HKEY_LOCAL_MACHINE, kDeleteBundledJvmValue, DeferredRemovalCommand(PrivateRuntimeFolder()));
+}
+
+void LauncherDialog::PlaceRuntimeInstallerForUninstaller()
+{
+    const std::wstring keyPath =
+        std::wstring(kUninstallKey) + L"\\" + common::LoadStringResource(m_hInstance, IDS_PRODUCT_ID);
+    std::wstring uninstallString;
+    {
+        common::UniqueRegKey key;
+        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ | KEY_WOW64_32KEY, key.put()) !=
+            ERROR_SUCCESS) {
+            return;
+        }
+        DWORD type = 0;
+        DWORD size = 0;
+        if (::RegQueryValueExW(key.get(), L"UninstallString", nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+            (type != REG_SZ && type != REG_EXPAND_SZ)) {
+            return;
+        }
+        std::vector<wchar_t> text(size / sizeof(wchar_t) + 1, L'\0');
+        if (::RegQueryValueExW(key.get(), L"UninstallString", nullptr, &type, reinterpret_cast<BYTE*>(text.data()),
+                               &size) != ERROR_SUCCESS) {
+            return;
+        }
+        uninstallString = text.data();
+    }
+    const auto folder = FolderOfUninstallString(uninstallString);
+    if (!folder) {
+        return;
+    }
+    if (const auto installer =
+            common::FindResourceBytes(m_hInstance, MAKEINTRESOURCEW(IDR_RUNTIME_INSTALLER), RT_RCDATA)) {
+        WriteNewFile(*folder + L"\\JRE.exe", installer.data, installer.size);
+    }
+}
+
+void LauncherDialog::RemovePrivateRuntime()
+{
+    const std::wstring folder = PrivateRuntimeFolder();
+    for (int attempt = 0; attempt < kRemovalAttempts; ++attempt) {
+        DeleteFolderContents(folder);
+        ::RemoveDirectoryW(folder.c_str());
+        if (!FolderExists(folder)) {
+            break;
+        }
+    }
+    DeleteRegistryValue(HKEY_LOCAL_MACHINE, kDeleteBundledJvmValue);
+}
+
+void LauncherDialog::RemoveJava7()
+{
+    common::UniqueUSKey key;
+    if (::SHRegOpenUSKeyW(kUninstallKey, KEY_READ, nullptr, key.put(), TRUE) != ERROR_SUCCESS) {
+        return;
+    }
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[kSubkeyNameCapacity] = {};
+        DWORD length = kSubkeyNameCapacity;
+        if (::SHRegEnumUSKeyW(key.get(), index, name, &length, SHREGENUM_HKLM) != ERROR_SUCCESS) {
+            return;
+        }
+        std::wstring displayName;
+        if (!ReadMachineString(std::wstring(kUninstallKey) + L"\\" + name, L"DisplayName", 2 * 1040, displayName)) {
+            continue;
+        }
+        if (IsJava7DisplayName(displayName)) {
+            StartInSession(L"msiexec.exe", Java7RemovalArguments(name), false, true);
+            return;
+        }
+    }
+}
+
+}  // namespace launcher

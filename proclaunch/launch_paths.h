@@ -1,0 +1,35 @@
+#pragma once
+// The two roads of LaunchProcess, reachable on their own: the system's
+// version decides between them, and the interactive one takes its security
+// table as a parameter.
+
+#include "proclaunch/security_api.h"
+
+#include <windows.h>
+
+#include <string>
+
+namespace proclaunch {
+
+struct LaunchRequest {
+    LPCWSTR applicationPath;
+    LPWSTR commandLine;
+    STARTUPINFOW* startupInfo;
+    BOOL wait;
+    BOOL startInSystemTemp;  // launcher form only
+};
+
+// The text the desktop field of the start-up information points to.
+extern wchar_t InteractiveDesktopName[];
+
+// Windows XP and later take the interactive-session road.
+bool UseInteractiveSessionPath(DWORD platformId, DWORD majorVersion, DWORD minorVersion);
+
+// Application path, one blank, arguments (null reads as empty). False when
+// that and its terminator exceed `units`.
+bool CombineCommandLine(LPCWSTR applicationPath, LPCWSTR arguments, size_t units, std::wstring* combined);
+
+BOOL LaunchInInteractiveSession(const SecurityApi& api, const LaunchRequest& request);
+BOOL LaunchPlainly(const LaunchRequest& request);
+
+}  // namespace proclaunch

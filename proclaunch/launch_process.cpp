@@ -1,0 +1,421 @@
+#include "proclaunch/launch_process.h"
+
+#include "common/unique_resource.h"
+#include "proclaunch/launch_paths.h"
+#include "proclaunch/logon_sid.h"
+#include "proclaunch/object_access.h"
+#include "proclaunch/trace.h"
+
+#ifdef PROCLAUNCH_LAUNCHER_FORM
+#include "common/application_name.h"
+#include "proclaunch/child_environment.h"
+#include "proclaunch/launch_heap.h"
+#endif
+
+#include <cwchar>
+
+namespace proclaunch {
+
+wchar_t InteractiveDesktopName[] = L"winsta0\\default";
+
+namespace {
+
+constexpr DWORD kTokenAllAccess = 0x000F01FF;
+constexpr ACCESS_MASK kWindowStationAccess = READ_CONTROL | WRITE_DAC;
+constexpr ACCESS_MASK kDesktopAccess = READ_CONTROL | WRITE_DAC | DESKTOP_WRITEOBJECTS | DESKTOP_READOBJECTS;
+static_assert(kWindowStationAccess == 0x00060000 && kDesktopAccess == 0x00060081, "the documented access");
+
+// Window-station and desktop handles are closed through the table that
+// opened them.
+class InteractiveWindowStation {
+public:
+    explicit InteractiveWindowStation(const SecurityApi& api) : m_api(api) {}
+    ~InteractiveWindowStation() { reset(); }
+    InteractiveWindowStation(const InteractiveWindowStation&) = delete;
+    InteractiveWindowStation& operator=(const InteractiveWindowStation&) = delete;
+    HWINSTA get() const { return m_handle; }
+    void open() { m_handle = m_api.OpenWindowStationW(L"winsta0", FALSE, kWindowStationAccess); }
+    void reset()
+    {
+        if (m_handle != nullptr) {
+            m_api.CloseWindowStation(m_handle);
+            m_handle = nullptr;
+        }
+    }
+
+private:
+    const SecurityApi& m_api;
+    HWINSTA m_handle = nullptr;
+};
+
+class InteractiveDesktop {
+public:
+    explicit InteractiveDesktop(const SecurityApi& api) : m_api(api) {}
+    ~InteractiveDesktop() { reset(); }
+    InteractiveDesktop(const InteractiveDesktop&) = delete;
+    InteractiveDesktop& operator=(const InteractiveDesktop&) = delete;
+    HDESK get() const { return m_handle; }
+    void open() { m_handle = m_api.OpenDesktopW(L"default", 0, FALSE, kDesktopAccess); }
+    void reset()
+    {
+        if (m_handle != nullptr) {
+            m_api.CloseDesktop(m_handle);
+            m_handle = nullptr;
+        }
+    }
+
+private:
+    const SecurityApi& m_api;
+    HDESK m_handle = nullptr;
+};
+
+// Steps 15 and 16 of both roads: wait if asked, then close both handles.
+void FinishWithChild(common::UniqueHandle& process, common::UniqueHandle& thread, BOOL wait)
+{
+    if (process.get() != INVALID_HANDLE_VALUE) {
+        Trace(L"LaunchProcess: pi.hProcess != INVALID_HANDLE_VALUE");
+        if (wait) {
+            ::WaitForSingleObject(process.get(), INFINITE);
+        }
+        Trace(L"LaunchProcess: CloseHandle after wait");
+        process.reset();
+    }
+    if (thread.get() != INVALID_HANDLE_VALUE) {
+        Trace(L"LaunchProcess: pi.hThread != INVALID_HANDLE_VALUE");
+        thread.reset();
+    }
+}
+
+// Writes the full command line back into the caller's buffer.
+void ReturnCommandLine(const LaunchRequest& request, const std::wstring& combined)
+{
+    if (request.commandLine != nullptr) {
+        std::wmemcpy(request.commandLine, combined.c_str(), combined.size() + 1);
+    }
+}
+
+#ifdef PROCLAUNCH_LAUNCHER_FORM
+
+std::wstring EnvironmentValue(const wchar_t* name, bool* present)
+{
+    *present = false;
+    std::wstring value(64, L'\0');
+    for (;;) {
+        ::SetLastError(ERROR_SUCCESS);
+        const DWORD length = ::GetEnvironmentVariableW(name, &value[0], static_cast<DWORD>(value.size()));
+        if (length == 0) {
+            *present = ::GetLastError() == ERROR_SUCCESS;
+            return std::wstring();
+        }
+        if (length < value.size()) {
+            value.resize(length);
+            *present = true;
+            return value;
+        }
+        value.resize(length);
+    }
+}
+
+std::wstring CurrentFolder()
+{
+    const DWORD needed = ::GetCurrentDirectoryW(0, nullptr);
+    if (needed == 0) {
+        return std::wstring();
+    }
+    std::wstring folder(needed, L'\0');
+    const DWORD length = ::GetCurrentDirectoryW(needed, &folder[0]);
+    folder.resize(length < needed ? length : 0);
+    return folder;
+}
+
+// The child's environment and working folder for one creation; what it
+// changed is put back when it goes.
+class ChildSurroundings {
+public:
+    ~ChildSurroundings() { restore(); }
+
+    // 0, or the failure code. Shows the memory message when a variable
+    // cannot be staged.
+    DWORD prepare(BOOL startInSystemTemp)
+    {
+        bool present = false;
+        const std::wstring systemRoot = EnvironmentValue(L"SystemRoot", &present);
+        if (!present || systemRoot.empty()) {
+            return LaunchSystemRootMissing;
+        }
+        PreparedVariables prepared;
+        if (!PrepareVariables(systemRoot, &prepared)) {
+            return LaunchSystemRootTooLong;
+        }
+
+        m_parentStrings.reset(::GetEnvironmentStringsW());
+        if (!m_parentStrings) {
+            return LaunchEnvironmentNoMemory;
+        }
+        // Sized from what is written: replaced values may be longer than
+        // the parent's own.
+        const size_t units = ChildEnvironmentUnits(m_parentStrings.get(), prepared);
+        m_block = AllocateLaunchBlock(units * sizeof(wchar_t));
+        if (!m_block) {
+            return LaunchEnvironmentNoMemory;
+        }
+        if (!WriteChildEnvironment(m_parentStrings.get(), prepared, static_cast<wchar_t*>(m_block.get()))) {
+            ::MessageBoxW(nullptr, L"Memory allocation error.", common::ApplicationName().c_str(), MB_OK);
+            return LaunchEnvironmentNoMemory;
+        }
+
+        m_savedFolder = CurrentFolder();
+        if (m_savedFolder.empty()) {
+            return ::GetLastError() != ERROR_SUCCESS ? ::GetLastError() : ERROR_PATH_NOT_FOUND;
+        }
+        if (startInSystemTemp) {
+            if (!::SetCurrentDirectoryW(SystemTempFolder(systemRoot).c_str())) {
+                return ::GetLastError();
+            }
+            m_folderChanged = true;
+        }
+        return ERROR_SUCCESS;
+    }
+
+    void* block() const { return m_block.get(); }
+
+    void restore()
+    {
+        if (m_folderChanged) {
+            ::SetCurrentDirectoryW(m_savedFolder.c_str());
+            m_folderChanged = false;
+        }
+        m_block.reset();
+        m_parentStrings.reset();
+    }
+
+private:
+    common::UniqueEnvironmentStrings m_parentStrings;
+    LaunchHeapBlock m_block;
+    std::wstring m_savedFolder;
+    bool m_folderChanged = false;
+};
+
+#endif
+
+}  // namespace
+
+bool UseInteractiveSessionPath(DWORD platformId, DWORD majorVersion, DWORD minorVersion)
+{
+    return (platformId == VER_PLATFORM_WIN32_NT && majorVersion > 5) || (majorVersion == 5 && minorVersion >= 1);
+}
+
+bool CombineCommandLine(LPCWSTR applicationPath, LPCWSTR arguments, size_t units, std::wstring* combined)
+{
+    std::wstring line = applicationPath != nullptr ? applicationPath : L"";
+    line += L' ';
+    line += arguments != nullptr ? arguments : L"";
+    if (line.size() + 1 > units) {
+        return false;
+    }
+    *combined = std::move(line);
+    return true;
+}
+
+BOOL LaunchInInteractiveSession(const SecurityApi& api, const LaunchRequest& request)
+{
+    Trace(L"LaunchProcess: Windows XP or higher:");
+    common::UniqueHandle token;
+    HWINSTA callerWindowStation = nullptr;  // the process's own; never closed
+    InteractiveWindowStation windowStation(api);
+    InteractiveDesktop desktop(api);
+    PSID logonSid = nullptr;
+    bool impersonating = false;
+
+    // Step 17 of the road, also run by the failure path.
+    auto cleanUp = [&] {
+        if (callerWindowStation != nullptr) {
+            api.SetProcessWindowStation(callerWindowStation);
+        }
+        if (logonSid != nullptr) {
+            FreeLogonSID(&logonSid);
+        }
+        windowStation.reset();
+        desktop.reset();
+        token.reset();
+    };
+    auto fail = [&](DWORD code) -> BOOL {
+        // Never leave the thread impersonating behind a failure.
+        if (impersonating) {
+            api.RevertToSelf();
+            impersonating = false;
+        }
+        Trace(L"LaunchProcess: in catch (error)");
+        Trace(L"LaunchProcess: Clean up:");
+        cleanUp();
+        Trace(L"LaunchProcess: return false");
+        ::SetLastError(code);
+        return FALSE;
+    };
+
+    Trace(L"LaunchProcess: Get the process token of the current processs:");
+    if (!api.OpenProcessToken(::GetCurrentProcess(), kTokenAllAccess, token.put())) {
+        return fail(::GetLastError());
+    }
+
+    Trace(L"LaunchProcess: Save a handle to the caller's current window station:");
+    callerWindowStation = api.GetProcessWindowStation();
+    if (callerWindowStation == nullptr) {
+        return fail(::GetLastError());
+    }
+
+    Trace(L"LaunchProcess: Get a handle to the interactive window station:");
+    windowStation.open();
+    if (windowStation.get() == nullptr) {
+        return fail(::GetLastError());
+    }
+
+    Trace(L"LaunchProcess: To get the correct default desktop, set the caller's window station to the "
+          L"interactive window station:");
+    if (!api.SetProcessWindowStation(windowStation.get())) {
+        return fail(::GetLastError());
+    }
+
+    Trace(L"LaunchProcess: Get a handle to the interactive desktop:");
+    desktop.open();
+    if (desktop.get() == nullptr) {
+        return fail(::GetLastError());
+    }
+
+    Trace(L"LaunchProcess: Restore the caller's window station:");
+    if (!api.SetProcessWindowStation(callerWindowStation)) {
+        return fail(::GetLastError());
+    }
+
+    Trace(L"LaunchProcess: Get the SID for the client's logon session:");
+    if (!GetLogonSID(api, token.get(), &logonSid)) {
+        return fail(::GetLastError());
+    }
+
+    if (logonSid != nullptr) {
+        Trace(L"LaunchProcess: Allow logon SID full access to interactive window station:");
+        if (!AddAceToWindowStation(api, windowStation.get(), logonSid)) {
+            return fail(::GetLastError());
+        }
+        Trace(L"LaunchProcess: Allow logon SID full access to interactive desktop:");
+        if (!AddAceToDesktop(api, desktop.get(), logonSid)) {
+            return fail(::GetLastError());
+        }
+    }
+
+    Trace(L"LaunchProcess: Impersonate client to ensure access to executable file:");
+    if (!api.ImpersonateLoggedOnUser(token.get())) {
+        return fail(::GetLastError());
+    }
+    impersonating = true;
+
+    Trace(L"LaunchProcess: Set the window stattion and desktop of the process to launch:");
+    request.startupInfo->lpDesktop = InteractiveDesktopName;
+
+    Trace(L"LaunchProcess: Launch the process:");
+    std::wstring combined;
+    if (!CombineCommandLine(request.applicationPath, request.commandLine, LaunchCommandLineUnits, &combined)) {
+        return fail(LaunchCommandLineTooLong);
+    }
+    ReturnCommandLine(request, combined);
+    Trace(L"LaunchProcess: CreateProcess: lpszCommandLine:", combined.c_str());
+
+    DWORD creationFlags = 0;
+    void* environment = nullptr;
+#ifdef PROCLAUNCH_LAUNCHER_FORM
+    ChildSurroundings surroundings;
+    const DWORD prepareFailure = surroundings.prepare(request.startInSystemTemp);
+    if (prepareFailure != ERROR_SUCCESS) {
+        surroundings.restore();
+        return fail(prepareFailure);
+    }
+    creationFlags = CREATE_UNICODE_ENVIRONMENT;
+    environment = surroundings.block();
+#endif
+
+    PROCESS_INFORMATION created = {};
+    const BOOL started = ::CreateProcessW(nullptr, &combined[0], nullptr, nullptr, FALSE, creationFlags, environment,
+                                          nullptr, request.startupInfo, &created);
+    const DWORD createError = ::GetLastError();
+    common::UniqueHandle process(started ? created.hProcess : nullptr);
+    common::UniqueHandle thread(started ? created.hThread : nullptr);
+#ifdef PROCLAUNCH_LAUNCHER_FORM
+    surroundings.restore();
+#endif
+    if (!started) {
+        return fail(createError);
+    }
+
+    Trace(L"LaunchProcess: End impersonation of client:");
+    impersonating = false;
+    if (!api.RevertToSelf()) {
+        return fail(::GetLastError());
+    }
+
+    FinishWithChild(process, thread, request.wait);
+
+    Trace(L"LaunchProcess: Clean up:");
+    cleanUp();
+    Trace(L"LaunchProcess: return true");
+    return TRUE;
+}
+
+BOOL LaunchPlainly(const LaunchRequest& request)
+{
+    Trace(L"LaunchProcess: Windows 9x, ME, NT4 and Windows2000:");
+    std::wstring combined;
+    if (!CombineCommandLine(request.applicationPath, request.commandLine, LaunchCommandLineUnits, &combined)) {
+        ::SetLastError(LaunchCommandLineTooLong);
+        return FALSE;
+    }
+    ReturnCommandLine(request, combined);
+    Trace(L"LaunchProcess: CreateProcess: lpszCommandLine: ", combined.c_str());
+
+    PROCESS_INFORMATION created = {};
+    if (!::CreateProcessW(nullptr, &combined[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, request.startupInfo,
+                          &created)) {
+        return FALSE;
+    }
+    common::UniqueHandle process(created.hProcess);
+    common::UniqueHandle thread(created.hThread);
+    FinishWithChild(process, thread, request.wait);
+    return TRUE;
+}
+
+namespace {
+
+BOOL Launch(const LaunchRequest& request)
+{
+    Trace(L"LaunchProcess");
+    if (request.startupInfo == nullptr) {
+        ::SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    OSVERSIONINFOW version = {};
+    version.dwOSVersionInfoSize = sizeof(version);
+    static_assert(sizeof(OSVERSIONINFOW) == 276, "the version record");
+    if (!::GetVersionExW(&version)) {
+        return FALSE;
+    }
+    if (UseInteractiveSessionPath(version.dwPlatformId, version.dwMajorVersion, version.dwMinorVersion)) {
+        return LaunchInInteractiveSession(ProcessSecurityApi(), request);
+    }
+    return LaunchPlainly(request);
+}
+
+}  // namespace
+
+}  // namespace proclaunch
+
+#ifdef PROCLAUNCH_LAUNCHER_FORM
+BOOL LaunchProcess(LPCWSTR applicationPath, LPWSTR commandLine, STARTUPINFOW* startupInfo, BOOL wait,
+                   BOOL startInSystemTemp)
+{
+    return proclaunch::Launch({applicationPath, commandLine, startupInfo, wait, startInSystemTemp});
+}
+#else
+BOOL LaunchProcess(LPCWSTR applicationPath, LPWSTR commandLine, STARTUPINFOW* startupInfo, BOOL wait)
+{
+    return proclaunch::Launch({applicationPath, commandLine, startupInfo, wait, FALSE});
+}
+#endif

@@ -1,0 +1,81 @@
+#include "proclaunch/logon_sid.h"
+
+#include "proclaunch/launch_heap.h"
+#include "proclaunch/trace.h"
+
+namespace proclaunch {
+
+bool CopyLogonSidFromGroups(const SecurityApi& api, const TOKEN_GROUPS& groups, PSID* sid, DWORD* failureCode)
+{
+    Trace(L"GetLogonSID: Loop through the groups to find the logon SID:");
+    for (DWORD index = 0; index < groups.GroupCount; ++index) {
+        const SID_AND_ATTRIBUTES& group = groups.Groups[index];
+        if ((group.Attributes & SE_GROUP_LOGON_ID) != SE_GROUP_LOGON_ID) {
+            continue;
+        }
+        Trace(L"GetLogonSID: Found the logon SID; make a copy of it:");
+        const DWORD length = api.GetLengthSid(group.Sid);
+        LaunchHeapBlock copy = AllocateLaunchBlock(length);
+        if (!copy) {
+            *failureCode = HeapMemoryMissing;
+            return false;
+        }
+        if (!api.CopySid(length, copy.get(), group.Sid)) {
+            copy.reset();
+            *sid = nullptr;
+            *failureCode = LogonSidCopyFailed;
+            return false;
+        }
+        *sid = copy.release();
+        break;
+    }
+    return true;
+}
+
+bool GetLogonSID(const SecurityApi& api, HANDLE token, PSID* sid)
+{
+    Trace(L"GetLogonSID");
+    LaunchHeapBlock groups;
+    auto fail = [&groups](DWORD code) {
+        groups.reset();
+        Trace(L"GetLogonSID: return false");
+        ::SetLastError(code);
+        return false;
+    };
+
+    Trace(L"GetLogonSID: Get required buffer size and allocate the TOKEN_GROUPS buffer:");
+    DWORD length = 0;
+    if (!api.GetTokenInformation(token, TokenGroups, nullptr, 0, &length)) {
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_INSUFFICIENT_BUFFER) {
+            return fail(error);
+        }
+    }
+    groups = AllocateLaunchBlock(length);
+    if (!groups) {
+        return fail(HeapMemoryMissing);
+    }
+
+    Trace(L"GetLogonSID: Get the token group information from the access token:");
+    if (!api.GetTokenInformation(token, TokenGroups, groups.get(), length, &length)) {
+        return fail(TokenGroupsQueryFailed);
+    }
+
+    DWORD failureCode = 0;
+    if (!CopyLogonSidFromGroups(api, *static_cast<const TOKEN_GROUPS*>(groups.get()), sid, &failureCode)) {
+        return fail(failureCode);
+    }
+
+    groups.reset();
+    Trace(L"GetLogonSID: return true");
+    return true;
+}
+
+void FreeLogonSID(PSID* sid)
+{
+    Trace(L"FreeLogonSID");
+    FreeLaunchBlock(*sid);
+    *sid = nullptr;
+}
+
+}  // namespace proclaunch

@@ -1,0 +1,212 @@
+#include "launcher/file_operations.h"
+#include "launcher/update_log.h"
+
+#include "common/unique_resource.h"
+#include "tests/support/test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace testing_support;
+
+TEST(FileOperationsTest, SystemTempFolderIsBelowSystemRoot)
+{
+    wchar_t root[MAX_PATH] = {};
+    ASSERT_GT(::GetEnvironmentVariableW(L"SystemRoot", root, MAX_PATH), 0u);
+    EXPECT_EQ(launcher::GetSystemTempFolder(), std::wstring(root) + L"\\Temp");
+}
+
+TEST(FileOperationsTest, PathExistsForFilesAndFolders)
+{
+    ScratchFolder scratch;
+    ASSERT_TRUE(WriteBytes(scratch / L"a.txt", "x"));
+    EXPECT_TRUE(launcher::PathExists(scratch / L"a.txt"));
+    EXPECT_TRUE(launcher::PathExists(scratch.path()));
+    EXPECT_FALSE(launcher::PathExists(scratch / L"missing"));
+}
+
+TEST(FileOperationsTest, FolderExistsOnlyForFoldersAndKeepsTheCurrentFolder)
+{
+    ScratchFolder scratch;
+    ASSERT_TRUE(WriteBytes(scratch / L"a.txt", "x"));
+    wchar_t before[MAX_PATH] = {};
+    ::GetCurrentDirectoryW(MAX_PATH, before);
+    EXPECT_TRUE(launcher::FolderExists(scratch.path()));
+    EXPECT_FALSE(launcher::FolderExists(scratch / L"a.txt"));
+    EXPECT_FALSE(launcher::FolderExists(scratch / L"missing"));
+    wchar_t after[MAX_PATH] = {};
+    ::GetCurrentDirectoryW(MAX_PATH, after);
+    EXPECT_STREQ(before, after);
+}
+
+TEST(FileOperationsTest, CreateFolderPathCreatesThreeMissingLevels)
+{
+    ScratchFolder scratch;
+    const std::wstring deepest = scratch / L"one\\two\\three";
+    EXPECT_TRUE(launcher::CreateFolderPath(deepest));
+    EXPECT_TRUE(FolderExists(deepest));
+    EXPECT_TRUE(launcher::CreateFolderPath(deepest)) << "an existing folder is fine";
+}
+
+TEST(FileOperationsTest, CreateFolderPathFailsBelowAFileAndOnAMissingDrive)
+{
+    ScratchFolder scratch;
+    ASSERT_TRUE(WriteBytes(scratch / L"file", "x"));
+    EXPECT_FALSE(launcher::CreateFolderPath(scratch / L"file\\sub"));
+    EXPECT_FALSE(launcher::CreateFolderPath(L"Q:\\no\\such\\drive"));
+}
+
+TEST(FileOperationsTest, DeleteFolderContentsRemovesNestedAndReadOnlyEntries)
+{
+    ScratchFolder scratch;
+    const std::wstring folder = scratch / L"BundledJVM";
+    ASSERT_TRUE(CreateFolders(folder + L"\\bin\\server"));
+    ASSERT_TRUE(WriteBytes(folder + L"\\bin\\server\\jvm.dll", "x"));
+    ASSERT_TRUE(WriteBytes(folder + L"\\release", "x"));
+    ASSERT_TRUE(WriteBytes(folder + L"\\bin\\readonly.txt", "x"));
+    ASSERT_TRUE(::SetFileAttributesW((folder + L"\\bin\\readonly.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(launcher::DeleteFolderContents(folder), 0);
+    EXPECT_TRUE(FolderExists(folder)) << "the folder itself stays";
+    EXPECT_FALSE(FolderExists(folder + L"\\bin"));
+    EXPECT_FALSE(FileExists(folder + L"\\release"));
+}
+
+TEST(FileOperationsTest, DeleteFolderContentsStopsAtAFileHeldOpen)
+{
+    ScratchFolder scratch;
+    const std::wstring folder = scratch / L"held";
+    ASSERT_TRUE(CreateFolders(folder + L"\\a"));
+    ASSERT_TRUE(WriteBytes(folder + L"\\a\\held.txt", "x"));
+    ASSERT_TRUE(WriteBytes(folder + L"\\a\\other.txt", "x"));
+    ASSERT_TRUE(WriteBytes(folder + L"\\z.txt", "x"));
+    common::UniqueFile held(::CreateFileW((folder + L"\\a\\held.txt").c_str(), GENERIC_READ, 0, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(held);
+    EXPECT_EQ(launcher::DeleteFolderContents(folder), -1);
+    EXPECT_TRUE(FileExists(folder + L"\\a\\held.txt"));
+    EXPECT_TRUE(FileExists(folder + L"\\z.txt")) << "entries after the failure are left alone";
+    held.reset();
+    EXPECT_EQ(launcher::DeleteFolderContents(folder), 0) << "a retry from the start finishes the work";
+    EXPECT_FALSE(FileExists(folder + L"\\z.txt"));
+}
+
+TEST(FileOperationsTest, DeleteFolderContentsOfAMissingFolderIsZero)
+{
+    EXPECT_EQ(launcher::DeleteFolderContents(L"C:\\no-such-folder-for-wendrel"), 0);
+}
+
+// Registry values below a key of the test's own under HKCU.
+class RegistryOperationsTest : public ::testing::Test {
+protected:
+    void SetUp() override { ::RegDeleteTreeW(HKEY_CURRENT_USER, m_root.c_str()); }
+    void TearDown() override { ::RegDeleteTreeW(HKEY_CURRENT_USER, m_root.c_str()); }
+
+    bool ReadValue(const std::wstring& key, const wchar_t* name, std::wstring& text, DWORD& bytes)
+    {
+        common::UniqueRegKey opened;
+        if (::RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, opened.put()) != ERROR_SUCCESS) {
+            return false;
+        }
+        wchar_t buffer[256] = {};
+        bytes = sizeof(buffer) - sizeof(wchar_t);
+        DWORD type = 0;
+        if (::RegQueryValueExW(opened.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &bytes) !=
+                ERROR_SUCCESS ||
+            type != REG_SZ) {
+            return false;
+        }
+        text = buffer;
+        return true;
+    }
+
+    const std::wstring m_root = L"Software\\WendrelTest" + std::to_wstring(::GetCurrentProcessId());
+};
+
+TEST_F(RegistryOperationsTest, SetRegistryStringCreatesMissingKeysAndStoresTheTerminator)
+{
+    const std::wstring key = m_root + L"\\one\\two\\three";
+    launcher::SetRegistryString(HKEY_CURRENT_USER, key + L"\\DeleteBundledJVM", L"cmd.exe /C  RD");
+    std::wstring text;
+    DWORD bytes = 0;
+    ASSERT_TRUE(ReadValue(key, L"DeleteBundledJVM", text, bytes));
+    EXPECT_EQ(text, L"cmd.exe /C  RD");
+    EXPECT_EQ(bytes, (text.size() + 1) * sizeof(wchar_t));
+
+    launcher::SetRegistryString(HKEY_CURRENT_USER, key + L"\\DeleteBundledJVM", L"new");
+    ASSERT_TRUE(ReadValue(key, L"DeleteBundledJVM", text, bytes));
+    EXPECT_EQ(text, L"new");
+}
+
+TEST_F(RegistryOperationsTest, DeleteRegistryValueRemovesOnlyThatValue)
+{
+    launcher::SetRegistryString(HKEY_CURRENT_USER, m_root + L"\\RunOnce\\A", L"a");
+    launcher::SetRegistryString(HKEY_CURRENT_USER, m_root + L"\\RunOnce\\B", L"b");
+    launcher::DeleteRegistryValue(HKEY_CURRENT_USER, m_root + L"\\RunOnce\\A");
+    std::wstring text;
+    DWORD bytes = 0;
+    EXPECT_FALSE(ReadValue(m_root + L"\\RunOnce", L"A", text, bytes));
+    EXPECT_TRUE(ReadValue(m_root + L"\\RunOnce", L"B", text, bytes));
+    // A missing key or value is no failure.
+    launcher::DeleteRegistryValue(HKEY_CURRENT_USER, m_root + L"\\Missing\\A");
+    launcher::DeleteRegistryValue(HKEY_CURRENT_USER, m_root + L"\\RunOnce\\A");
+}
+
+TEST(WriteNewFileTest, ReplacesAnOldFileAndFailsInAMissingFolder)
+{
+    ScratchFolder scratch;
+    ASSERT_TRUE(WriteBytes(scratch / L"JRE.exe", "old content, longer"));
+    EXPECT_TRUE(launcher::WriteNewFile(scratch / L"JRE.exe", "new", 3));
+    EXPECT_EQ(ReadBytes(scratch / L"JRE.exe"), "new");
+    EXPECT_FALSE(launcher::WriteNewFile(scratch / L"missing\\JRE.exe", "new", 3));
+}
+
+std::string Utf16Bytes(const std::wstring& text)
+{
+    return std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+}
+
+TEST(AppendToUpdateLogTest, ByteOrderMarkOnlyWhenTheFileIsCreated)
+{
+    ScratchFolder scratch;
+    const std::wstring path = scratch / L"AutoUpdate.log";
+    launcher::AppendToUpdateLog(path, L"first\r\n");
+    launcher::AppendToUpdateLog(path, L"second\r\n");
+    EXPECT_EQ(ReadBytes(path), std::string("\xFF\xFE", 2) + Utf16Bytes(L"first\r\nsecond\r\n"));
+}
+
+TEST(AppendToUpdateLogTest, AnExistingFileIsAppendedToWithoutAMark)
+{
+    ScratchFolder scratch;
+    const std::wstring path = scratch / L"AutoUpdate.log";
+    ASSERT_TRUE(WriteBytes(path, "ab"));
+    launcher::AppendToUpdateLog(path, L"c");
+    EXPECT_EQ(ReadBytes(path), "ab" + Utf16Bytes(L"c"));
+}
+
+TEST(AppendToUpdateLogTest, FailuresThrowWithThePathAndTheSystemError)
+{
+    ScratchFolder scratch;
+    const std::wstring missingFolder = scratch / L"missing\\AutoUpdate.log";
+    try {
+        launcher::AppendToUpdateLog(missingFolder, L"x");
+        FAIL() << "no error for a missing folder";
+    } catch (const launcher::UpdateLogFileError& failure) {
+        EXPECT_EQ(failure.path, missingFolder);
+        EXPECT_EQ(failure.error, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+        const std::wstring text = launcher::UpdateLogFileErrorText(failure);
+        EXPECT_EQ(text.rfind(L"The update log \"" + missingFolder + L"\" could not be written.\r\n\r\n", 0), 0u) << Utf8(text);
+        EXPECT_NE(text.back(), L'\n');
+    }
+
+    const std::wstring held = scratch / L"AutoUpdate.log";
+    launcher::AppendToUpdateLog(held, L"x");
+    common::UniqueFile holder(::CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(holder);
+    EXPECT_THROW(launcher::AppendToUpdateLog(held, L"y"), launcher::UpdateLogFileError);
+    holder.reset();
+    EXPECT_EQ(ReadBytes(held), std::string("\xFF\xFE", 2) + Utf16Bytes(L"x"));
+}
+
+}  // namespace
