@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -194,6 +195,8 @@ struct OpenCase {
     int result;
 };
 
+void PrintTo(const OpenCase& c, std::ostream* out) { *out << c.what; }
+
 class OpenFailureTest : public ::testing::TestWithParam<OpenCase> {};
 
 TEST_P(OpenFailureTest, EndsWithItsCodeAndNoArchive)
@@ -240,6 +243,8 @@ struct EntryCase {
     int extraction;  // WriteEntry's result
     std::string written;
 };
+
+void PrintTo(const EntryCase& c, std::ostream* out) { *out << c.what; }
 
 class EntryOutcomeTest : public ::testing::TestWithParam<EntryCase> {};
 

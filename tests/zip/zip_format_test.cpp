@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 namespace {
@@ -15,6 +16,8 @@ struct AttributeCase {
     uint32_t external;
     uint32_t attributes;
 };
+
+void PrintTo(const AttributeCase& c, std::ostream* out) { *out << std::hex << "0x" << c.external; }
 
 class AttributesTest : public ::testing::TestWithParam<AttributeCase> {};
 
@@ -77,6 +80,8 @@ struct TimesCase {
     uint64_t lastWrite, lastAccess, creation;  // 0 here: the DOS time
 };
 
+void PrintTo(const TimesCase& c, std::ostream* out) { *out << c.what; }
+
 class ExtraTimesTest : public ::testing::TestWithParam<TimesCase> {};
 
 TEST_P(ExtraTimesTest, TakesUnixTimesOnlyWhereTheFieldHoldsThem)
@@ -112,6 +117,8 @@ struct NameCase {
     const char* name;
     bool safe;
 };
+
+void PrintTo(const NameCase& c, std::ostream* out) { *out << '"' << c.name << '"'; }
 
 class SafeNameTest : public ::testing::TestWithParam<NameCase> {};
 
