@@ -2,9 +2,21 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <vector>
 
 namespace {
+
+// Test names show the words, not the bytes of the case.
+void PrintWords(const std::vector<const wchar_t*>& words, std::ostream* out)
+{
+    for (size_t i = 0; i < words.size(); ++i) {
+        *out << (i ? " " : "");
+        for (const wchar_t* c = words[i]; *c; ++c) {
+            *out << (*c < 0x80 && (iswalnum(*c) || wcschr(L"/-=.", *c)) ? static_cast<char>(*c) : '_');
+        }
+    }
+}
 
 using launcher::LauncherState;
 
@@ -25,6 +37,11 @@ struct RewriteCase {
     bool normalProcess;
     bool noJavaError;
 };
+
+void PrintTo(const RewriteCase& c, std::ostream* out)
+{
+    PrintWords(c.words, out);
+}
 
 class RewriteTest : public ::testing::TestWithParam<RewriteCase> {};
 
@@ -104,6 +121,11 @@ struct ExeNameCase {
     const wchar_t* extraArgs;
 };
 
+void PrintTo(const ExeNameCase& c, std::ostream* out)
+{
+    PrintWords(c.words, out);
+}
+
 class ExeNameTest : public ::testing::TestWithParam<ExeNameCase> {};
 
 TEST_P(ExeNameTest, OnlyLowerCaseNamesTheProgram)
@@ -130,6 +152,11 @@ struct SplitCase {
     const wchar_t* programName;
 };
 
+void PrintTo(const SplitCase& c, std::ostream* out)
+{
+    PrintWords({c.programPath, c.nameOverride}, out);
+}
+
 class SplitProgramPathTest : public ::testing::TestWithParam<SplitCase> {};
 
 TEST_P(SplitProgramPathTest, FolderAndName)
@@ -152,6 +179,11 @@ struct LanguageCase {
     const wchar_t* code;
     const wchar_t* country;
 };
+
+void PrintTo(const LanguageCase& c, std::ostream* out)
+{
+    *out << "0x" << std::hex << c.language;
+}
 
 class DetectSystemLanguageTest : public ::testing::TestWithParam<LanguageCase> {};
 
@@ -198,6 +230,11 @@ struct JavaArgumentsCase {
     const wchar_t* withImage;
     const wchar_t* withoutImage;
 };
+
+void PrintTo(const JavaArgumentsCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 class BuildJavaArgumentsTest : public ::testing::TestWithParam<JavaArgumentsCase> {};
 

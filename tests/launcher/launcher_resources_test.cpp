@@ -86,6 +86,11 @@ const LanguageBlock kLanguages[] = {
     {"PortuguesePortugal", MAKELANGID(LANG_PORTUGUESE, SUBLANG_PORTUGUESE), L"Erro!", L"OK"},
 };
 
+void PrintTo(const LanguageBlock& block, std::ostream* out)
+{
+    *out << block.name;
+}
+
 class LanguageBlockTest : public LauncherResourcesTest, public ::testing::WithParamInterface<LanguageBlock> {};
 
 TEST_P(LanguageBlockTest, CarriesEveryMessage)

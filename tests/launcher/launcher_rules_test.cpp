@@ -5,13 +5,28 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace {
+
+// Test names show the text of the case, not its bytes.
+void PrintText(const wchar_t* text, std::ostream* out)
+{
+    for (const wchar_t* c = text; c && *c; ++c) {
+        *out << (*c < 0x80 && (iswalnum(*c) || wcschr(L"/-=._", *c)) ? static_cast<char>(*c) : '_');
+    }
+}
 
 struct VersionCase {
     const wchar_t* text;
     bool atLeast18;      // as a registered subkey name
     bool tooOld;         // as "CurrentVersion"
 };
+
+void PrintTo(const VersionCase& c, std::ostream* out)
+{
+    PrintText(c.text, out);
+}
 
 class VersionRuleTest : public ::testing::TestWithParam<VersionCase> {};
 
@@ -43,6 +58,11 @@ struct UninstallStringCase {
     const wchar_t* value;
     const wchar_t* folder;  // nullptr: none
 };
+
+void PrintTo(const UninstallStringCase& c, std::ostream* out)
+{
+    PrintText(c.value, out);
+}
 
 class UninstallFolderTest : public ::testing::TestWithParam<UninstallStringCase> {};
 
@@ -142,6 +162,11 @@ struct LogPathCase {
     const wchar_t* extraArgs;
     const wchar_t* path;
 };
+
+void PrintTo(const LogPathCase& c, std::ostream* out)
+{
+    PrintText(c.extraArgs, out);
+}
 
 class UpdateLogPathTest : public ::testing::TestWithParam<LogPathCase> {};
 
