@@ -6,6 +6,7 @@
 #include "launcher/launcher_dialog.h"
 #include "launcher/process_start.h"
 #include "launcher/resources/resource.h"
+#include "launcher/zip/win32/zip_extract.h"
 
 #include <shlwapi.h>
 
@@ -52,8 +53,7 @@ bool ReadMachineString(const std::wstring& keyPath, const wchar_t* valueName, DW
 // Unpacks every file of the archive below the folder that holds it.
 void UnpackPrivateRuntime(const std::wstring& archivePath)
 {
-    // Call point of the ZIP reader: extracts archivePath into its own folder.
-    (void)archivePath;
+    zip::ExtractZipArchive(archivePath);
 }
 
 }  // namespace
@@ -119,6 +119,12 @@ bool LauncherDialog::PreparePrivateRuntime(std::wstring& runtimeHome)
     runtimeHome = PrivateRuntimeFolder();
     const std::wstring archivePath = runtimeHome + L"\\BundledJVM.zip";
     CreateFolderPath(runtimeHome);
+    // Whatever someone else put into the shared temp folder must not run with
+    // our rights, and read-only files would not be replaced by the unpacking:
+    // a folder that cannot be emptied is not used.
+    if (DeleteFolderContents(runtimeHome) != 0) {
+        return false;
+    }
     if (!WriteNewFile(archivePath, archive.data, archive.size)) {
         ::DeleteFileW(archivePath.c_str());
         return false;

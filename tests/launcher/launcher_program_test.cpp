@@ -78,7 +78,9 @@ protected:
     void SetUp() override
     {
         ClearMachineState();
-        ASSERT_TRUE(CopyProgram(DistPath(L"wendrel.exe"), Launcher()));
+        // The built launcher carries a stand-in private runtime, which would
+        // take precedence over the runtimes most tests are about.
+        ASSERT_TRUE(CopyProgram(StandinPath(L"wendrel-without-runtime.exe"), Launcher()));
         ASSERT_TRUE(WriteBytes(scratch / L"archive.jar", "PK\x05\x06 placeholder"));
     }
     void TearDown() override { ClearMachineState(); }
@@ -588,13 +590,80 @@ TEST_F(PrivateRuntimeTest, FolderThatCannotBeRemovedIsLeftButItsRunOnceValueIsDe
     ASSERT_TRUE(AddDataResource(Launcher(), IDR_PRIVATE_RUNTIME, "PK runtime archive"));
     const std::wstring javaw = PlaceJavaw(scratch / L"JVM");
     const std::wstring folder = SystemTempFolder() + L"\\BundledJVM";
+    RunOptions options;
+    options.environment = {{L"RECORDER_SLEEP_MS", L"2000"}};
+    common::UniqueHandle process(Start(L"/english", options));
+    ASSERT_TRUE(process);
+    // Held from the moment the installer runs, after the folder was emptied and unpacked.
+    ASSERT_TRUE(WaitForFile(javaw + L".record", kWindowTimeoutMs));
+    ASSERT_TRUE(WriteBytes(folder + L"\\held.dll", "x"));
+    common::UniqueFile held(::CreateFileW((folder + L"\\held.dll").c_str(), GENERIC_READ, 0, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(held);
+    ASSERT_TRUE(Ends(process.get()));
+    EXPECT_EQ(ReadRecordings(javaw).size(), 1u);
+    EXPECT_TRUE(FileExists(folder + L"\\held.dll"));
+    std::wstring command;
+    EXPECT_FALSE(ReadMachineString(kRunOnceKey, L"DeleteBundledJVM", command));
+}
+
+TEST_F(PrivateRuntimeTest, BuiltInRuntimeIsUnpackedAndItsJavawStarted)
+{
+    ASSERT_TRUE(CopyProgram(DistPath(L"wendrel.exe"), Launcher()));
+    const std::wstring folder = SystemTempFolder() + L"\\BundledJVM";
+    const std::wstring javaw = folder + L"\\bin\\javaw.exe";
+    RunOptions options;
+    options.environment = {{L"RECORDER_SLEEP_MS", L"2000"}};
+    common::UniqueHandle process(Start(L"/english", options));
+    ASSERT_TRUE(process);
+    ASSERT_TRUE(WaitForFile(javaw + L".record", kWindowTimeoutMs));
+    const auto runs = ReadRecordings(javaw);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(FromUtf8(runs[0].at("commandline")).rfind(javaw + L" ", 0), 0u) << runs[0].at("commandline");
+    // Unpacked as the archive says: DOS-made files read-only, no empty folders, no archive left.
+    EXPECT_EQ(::GetFileAttributesW((folder + L"\\lib\\rt.jar").c_str()) & FILE_ATTRIBUTE_READONLY,
+              DWORD(FILE_ATTRIBUTE_READONLY));
+    EXPECT_TRUE(FileExists(folder + L"\\lib\\security\\java.policy"));
+    EXPECT_FALSE(FolderExists(folder + L"\\lib\\applet"));
+    EXPECT_FALSE(FileExists(folder + L"\\BundledJVM.zip"));
+    ASSERT_TRUE(Ends(process.get()));
+    EXPECT_FALSE(FolderExists(folder));
+}
+
+TEST_F(PrivateRuntimeTest, FilesLeftInThePrivateRuntimeFolderAreRemovedBeforeUnpacking)
+{
+    ASSERT_TRUE(CopyProgram(DistPath(L"wendrel.exe"), Launcher()));
+    const std::wstring folder = SystemTempFolder() + L"\\BundledJVM";
+    ASSERT_TRUE(CreateFolders(folder + L"\\bin"));
+    ASSERT_TRUE(CreateFolders(folder + L"\\planted\\deeper"));
+    ASSERT_TRUE(WriteBytes(folder + L"\\planted\\deeper\\x.dll", "planted"));
+    // A read-only javaw.exe of someone else's would survive a plain unpacking.
+    ASSERT_TRUE(WriteBytes(folder + L"\\bin\\javaw.exe", "MZ someone else's program"));
+    ASSERT_TRUE(::SetFileAttributesW((folder + L"\\bin\\javaw.exe").c_str(), FILE_ATTRIBUTE_READONLY));
+    RunOptions options;
+    options.environment = {{L"RECORDER_SLEEP_MS", L"2000"}};
+    common::UniqueHandle process(Start(L"/english", options));
+    ASSERT_TRUE(process);
+    ASSERT_TRUE(WaitForFile(folder + L"\\bin\\javaw.exe.record", kWindowTimeoutMs));
+    EXPECT_TRUE(ReadBytes(folder + L"\\bin\\javaw.exe") == ReadBytes(StandinPath(L"recorder.exe")));
+    EXPECT_FALSE(FolderExists(folder + L"\\planted"));
+    ASSERT_TRUE(Ends(process.get()));
+}
+
+TEST_F(PrivateRuntimeTest, FolderThatCannotBeEmptiedIsNotUsed)
+{
+    ASSERT_TRUE(CopyProgram(DistPath(L"wendrel.exe"), Launcher()));
+    const std::wstring folder = SystemTempFolder() + L"\\BundledJVM";
     ASSERT_TRUE(CreateFolders(folder));
     ASSERT_TRUE(WriteBytes(folder + L"\\held.dll", "x"));
     common::UniqueFile held(::CreateFileW((folder + L"\\held.dll").c_str(), GENERIC_READ, 0, nullptr,
                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(held);
+    const std::wstring registered = PlaceJavaw(scratch / L"jre8");
+    RegisterRuntime(L"1.8.0_202", scratch / L"jre8");
     ASSERT_FALSE(Run(L"/english").timedOut);
-    EXPECT_EQ(ReadRecordings(javaw).size(), 1u);
+    EXPECT_EQ(ReadRecordings(registered).size(), 1u) << "the registered runtime is used instead";
+    EXPECT_FALSE(FileExists(folder + L"\\bin\\javaw.exe"));
     EXPECT_TRUE(FileExists(folder + L"\\held.dll"));
     std::wstring command;
     EXPECT_FALSE(ReadMachineString(kRunOnceKey, L"DeleteBundledJVM", command));

@@ -4,6 +4,7 @@
 #include "launcher/resources/resource.h"
 
 #include "common/unique_resource.h"
+#include "launcher/zip/core/zip_archive.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -182,11 +183,35 @@ TEST_F(LauncherResourcesTest, DialogTemplatesAndIcon)
     }
 }
 
-TEST_F(LauncherResourcesTest, ShipsWithoutPrivateRuntimeEmbeddedArchiveOrRuntimeInstaller)
+TEST_F(LauncherResourcesTest, ShipsWithoutEmbeddedArchiveOrRuntimeInstaller)
 {
-    for (WORD id : {IDR_EMBEDDED_ARCHIVE, IDR_PRIVATE_RUNTIME, IDR_RUNTIME_INSTALLER}) {
+    for (WORD id : {IDR_EMBEDDED_ARCHIVE, IDR_RUNTIME_INSTALLER}) {
         EXPECT_EQ(::FindResourceW(m_module.get(), MAKEINTRESOURCEW(id), RT_RCDATA), nullptr) << id;
     }
+}
+
+TEST_F(LauncherResourcesTest, PrivateRuntimeIsAnArchiveWhoseJavawIsTheRecordingStandIn)
+{
+    // The build's default runtime archive; a release build names its own.
+    const std::string archiveBytes =
+        Bytes(RT_RCDATA, MAKEINTRESOURCEW(IDR_PRIVATE_RUNTIME), MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
+    ASSERT_FALSE(archiveBytes.empty());
+    std::unique_ptr<zip::ZipArchive> archive;
+    ASSERT_EQ(zip::ZipArchive::Open(std::make_unique<zip::MemorySource>(archiveBytes.data(), archiveBytes.size()),
+                                    &archive),
+              zip::ZipOk);
+    bool found = false;
+    for (int index = 0; index < archive->entryCount(); ++index) {
+        zip::ZipEntryRecord entry;
+        ASSERT_EQ(archive->GetEntry(index, &entry), zip::ZipOk);
+        if (entry.name == "bin/javaw.exe") {
+            zip::MemorySink javaw;
+            EXPECT_EQ(archive->WriteEntry(index, javaw), zip::ZipOk);
+            EXPECT_TRUE(javaw.bytes() == ReadBytes(StandinPath(L"recorder.exe")));
+            found = true;
+        }
+    }
+    EXPECT_TRUE(found);
 }
 
 }  // namespace

@@ -1,0 +1,42 @@
+#include "launcher/zip/core/zip_stream.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace zip {
+
+bool MemorySource::Size(uint64_t* size)
+{
+    *size = m_size;
+    return true;
+}
+
+bool MemorySource::Seek(uint64_t position)
+{
+    if (position > m_size) {
+        return false;
+    }
+    m_position = static_cast<size_t>(position);
+    return true;
+}
+
+bool MemorySource::Read(void* buffer, size_t size, size_t* read)
+{
+    *read = std::min(size, m_size - m_position);
+    if (*read > 0) {
+        std::memcpy(buffer, m_data + m_position, *read);
+    }
+    m_position += *read;
+    return true;
+}
+
+bool MemorySink::Write(const void* data, size_t size)
+{
+    if (size > m_limit - m_bytes.size()) {
+        return false;
+    }
+    m_bytes.append(static_cast<const char*>(data), size);
+    return true;
+}
+
+}  // namespace zip

@@ -1,0 +1,398 @@
+// The reader over archives built in memory: lookups, extraction into a sink,
+// and what each kind of damage or lie in an archive leads to.
+#include "launcher/zip/core/zip_archive.h"
+#include "tests/zip/zip_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace zip;
+using zip_testing::ArchiveSpec;
+using zip_testing::BuildZip;
+using zip_testing::EntrySpec;
+using zip_testing::SampleBytes;
+
+// A memory source that counts the reads it serves.
+class CountingSource : public MemorySource {
+public:
+    CountingSource(const std::string& bytes, int* reads) : MemorySource(bytes.data(), bytes.size()), m_reads(reads) {}
+    bool Read(void* buffer, size_t size, size_t* read) override
+    {
+        ++*m_reads;
+        return MemorySource::Read(buffer, size, read);
+    }
+
+private:
+    int* m_reads;
+};
+
+struct Opened {
+    std::string bytes;   // kept alive for the source
+    std::unique_ptr<ZipArchive> archive;
+    int result = ZipOk;
+};
+
+std::unique_ptr<Opened> OpenBytes(std::string bytes, int* reads = nullptr)
+{
+    auto opened = std::make_unique<Opened>();
+    opened->bytes = std::move(bytes);
+    std::unique_ptr<ZipSource> source;
+    static int unused;
+    source = std::make_unique<CountingSource>(opened->bytes, reads ? reads : &unused);
+    opened->result = ZipArchive::Open(std::move(source), &opened->archive);
+    return opened;
+}
+
+std::unique_ptr<Opened> OpenEntries(const std::vector<EntrySpec>& entries, const ArchiveSpec& spec = ArchiveSpec())
+{
+    return OpenBytes(BuildZip(entries, spec));
+}
+
+EntrySpec Entry(const std::string& name, const std::string& data, uint16_t method = 8)
+{
+    EntrySpec e;
+    e.name = name;
+    e.data = data;
+    e.method = method;
+    return e;
+}
+
+struct Extracted {
+    int result;
+    std::string bytes;
+};
+
+Extracted Extract(ZipArchive& archive, int index, size_t sinkLimit = SIZE_MAX)
+{
+    MemorySink sink(sinkLimit);
+    const int result = archive.WriteEntry(index, sink);
+    return {result, sink.bytes()};
+}
+
+TEST(ZipArchiveTest, StoredAndDeflatedEntriesOfTheSameContentExtractIdentically)
+{
+    const std::string content = SampleBytes(200000);   // many 16 KiB pieces
+    auto opened = OpenEntries({Entry("stored.bin", content, 0), Entry("deflated.bin", content, 8), Entry("empty", "", 8),
+                               Entry("empty-stored", "", 0)});
+    ASSERT_EQ(opened->result, ZipOk);
+    ASSERT_EQ(opened->archive->entryCount(), 4);
+    for (int index = 0; index < 2; ++index) {
+        const Extracted out = Extract(*opened->archive, index);
+        EXPECT_EQ(out.result, ZipOk) << index;
+        EXPECT_TRUE(out.bytes == content) << index;
+    }
+    for (int index = 2; index < 4; ++index) {
+        const Extracted out = Extract(*opened->archive, index);
+        EXPECT_EQ(out.result, ZipOk);
+        EXPECT_EQ(out.bytes, "");
+    }
+}
+
+TEST(ZipArchiveTest, LookupGivesNameSizesAttributesAndFlags)
+{
+    EntrySpec folder = Entry("bin/", "", 0);
+    folder.externalAttributes = 0x10;
+    EntrySpec file = Entry("bin/javaw.exe", "MZ program");
+    file.externalAttributes = 0x21;
+    EntrySpec unixFile = Entry("lib/\xc3\xa9t\xc3\xa9.txt", std::string(1000, 'x'));
+    unixFile.versionMadeBy = 0x0314;
+    unixFile.externalAttributes = 0x81A40000;
+    unixFile.flags = 0x0800;
+    auto opened = OpenEntries({folder, file, unixFile});
+    ASSERT_EQ(opened->result, ZipOk);
+
+    ZipEntryRecord record;
+    ASSERT_EQ(opened->archive->GetEntry(0, &record), ZipOk);
+    EXPECT_EQ(record.index, 0);
+    EXPECT_EQ(record.name, "bin/");
+    EXPECT_TRUE(record.isFolder());
+    EXPECT_EQ(record.attributes, 0x80u | 0x10 | 0x01);
+
+    ASSERT_EQ(opened->archive->GetEntry(1, &record), ZipOk);
+    EXPECT_EQ(record.name, "bin/javaw.exe");
+    EXPECT_EQ(record.attributes, 0x80u | 0x20 | 0x01);
+    EXPECT_EQ(record.uncompressedSize, 10);
+    EXPECT_FALSE(record.utf8Name);
+    EXPECT_EQ(record.times.lastWrite, FileTimeFromDos(zip_testing::kSampleDosDateTime));
+
+    ASSERT_EQ(opened->archive->GetEntry(2, &record), ZipOk);
+    EXPECT_EQ(record.name, "lib/\xc3\xa9t\xc3\xa9.txt");
+    EXPECT_TRUE(record.utf8Name);
+    EXPECT_EQ(record.attributes, 0x80u);
+    EXPECT_EQ(record.uncompressedSize, 1000);
+    EXPECT_LT(record.compressedSize, 100);
+
+    // Backwards restarts the walk from the first entry.
+    ASSERT_EQ(opened->archive->GetEntry(1, &record), ZipOk);
+    EXPECT_EQ(record.name, "bin/javaw.exe");
+}
+
+TEST(ZipArchiveTest, NameEndingInASlashIsAFolderWhateverItsAttributes)
+{
+    EntrySpec folder = Entry("META-INF/", "", 0);
+    folder.externalAttributes = 0;
+    auto opened = OpenEntries({folder, Entry("META-INF\\x", "")});
+    ASSERT_EQ(opened->result, ZipOk);
+    ZipEntryRecord record;
+    ASSERT_EQ(opened->archive->GetEntry(0, &record), ZipOk);
+    EXPECT_TRUE(record.isFolder());
+    ASSERT_EQ(opened->archive->GetEntry(1, &record), ZipOk);
+    EXPECT_FALSE(record.isFolder());
+}
+
+TEST(ZipArchiveTest, IndexRangeIsChecked)
+{
+    auto opened = OpenEntries({Entry("a", "1"), Entry("b", "2")});
+    ASSERT_EQ(opened->result, ZipOk);
+    ZipEntryRecord record;
+    EXPECT_EQ(opened->archive->GetEntry(2, &record), ZipBadArgument);
+    EXPECT_EQ(opened->archive->GetEntry(-2, &record), ZipBadArgument);
+    EXPECT_EQ(opened->archive->WriteEntry(2, *std::make_unique<MemorySink>()), ZipBadArgument);
+    ASSERT_EQ(opened->archive->GetEntry(-1, &record), ZipOk);
+    EXPECT_EQ(record.index, 2);
+    EXPECT_EQ(record.name, "");
+    EXPECT_EQ(record.attributes, 0u);
+}
+
+TEST(ZipArchiveTest, RepeatedLookupIsAnsweredWithoutReadingTheSource)
+{
+    int reads = 0;
+    EntrySpec e = Entry("a.txt", "hello");
+    e.localExtra = zip_testing::UtField(1, {1000000000});
+    auto opened = OpenBytes(BuildZip({Entry("first", "x"), e}), &reads);
+    ASSERT_EQ(opened->result, ZipOk);
+    ZipEntryRecord first;
+    ASSERT_EQ(opened->archive->GetEntry(1, &first), ZipOk);
+    const int readsAfterFirstLookup = reads;
+    ZipEntryRecord second;
+    ASSERT_EQ(opened->archive->GetEntry(1, &second), ZipOk);
+    EXPECT_EQ(reads, readsAfterFirstLookup);
+    EXPECT_EQ(second.name, "a.txt");
+    EXPECT_EQ(second.times.lastWrite, first.times.lastWrite);
+    EXPECT_EQ(second.times.lastWrite, FileTimeFromUnix(1000000000));
+}
+
+TEST(ZipArchiveTest, DataInFrontOfTheArchiveIsSkippedThroughThePrefixLength)
+{
+    ArchiveSpec spec;
+    spec.prefix = "MZ" + std::string(5000, '\x90');
+    spec.comment = "a comment";
+    auto opened = OpenEntries({Entry("a", "alpha"), Entry("b", "beta", 0)}, spec);
+    ASSERT_EQ(opened->result, ZipOk);
+    EXPECT_EQ(Extract(*opened->archive, 0).bytes, "alpha");
+    EXPECT_EQ(Extract(*opened->archive, 1).bytes, "beta");
+}
+
+struct OpenCase {
+    const char* what;
+    std::string bytes;
+    int result;
+};
+
+void PrintTo(const OpenCase& c, std::ostream* out) { *out << c.what; }
+
+class OpenFailureTest : public ::testing::TestWithParam<OpenCase> {};
+
+TEST_P(OpenFailureTest, EndsWithItsCodeAndNoArchive)
+{
+    auto opened = OpenBytes(GetParam().bytes);
+    EXPECT_EQ(opened->result, GetParam().result) << GetParam().what;
+    EXPECT_EQ(opened->archive, nullptr);
+}
+
+ArchiveSpec With(void (*change)(ArchiveSpec&))
+{
+    ArchiveSpec spec;
+    change(spec);
+    return spec;
+}
+
+const std::string kOne = BuildZip({Entry("a", "alpha")});
+
+INSTANTIATE_TEST_SUITE_P(Table, OpenFailureTest, ::testing::Values(
+    OpenCase{"empty source", "", ZipIoError},
+    OpenCase{"end record at offset 0", BuildZip({}), ZipIoError},
+    OpenCase{"no signature in the last 64 KiB", kOne + std::string(65536, 'j'), ZipIoError},
+    OpenCase{"record cut short", kOne.substr(0, kOne.size() - 4), ZipIoError},
+    OpenCase{"not an archive", std::string(3000, 'x'), ZipIoError},
+    OpenCase{"counts disagree", BuildZip({Entry("a", "1")}, With([](ArchiveSpec& s) { s.entriesOnThisDisk = 2; })), ZipBadArchive},
+    OpenCase{"second disk", BuildZip({Entry("a", "1")}, With([](ArchiveSpec& s) { s.thisDisk = 1; })), ZipBadArchive},
+    OpenCase{"directory beyond the record", BuildZip({Entry("a", "1")}, With([](ArchiveSpec& s) { s.centralDirectoryOffset = 5000; })), ZipBadArchive},
+    OpenCase{"Zip64 locator", BuildZip({Entry("a", "1")}, With([](ArchiveSpec& s) { s.zip64Locator = true; })), ZipUnsupported},
+    OpenCase{"Zip64 directory offset", BuildZip({Entry("a", "1")}, With([](ArchiveSpec& s) { s.centralDirectoryOffset = 0xFFFFFFFF; })), ZipUnsupported}));
+
+TEST(ZipArchiveTest, RecordNearTheSearchLimitIsFound)
+{
+    ArchiveSpec spec;
+    spec.comment = std::string(65535 - 22, 'c');
+    auto opened = OpenEntries({Entry("a", "alpha")}, spec);
+    ASSERT_EQ(opened->result, ZipOk);
+    EXPECT_EQ(Extract(*opened->archive, 0).bytes, "alpha");
+}
+
+struct EntryCase {
+    const char* what;
+    EntrySpec entry;
+    int lookup;      // GetEntry's result
+    int extraction;  // WriteEntry's result
+    std::string written;
+};
+
+void PrintTo(const EntryCase& c, std::ostream* out) { *out << c.what; }
+
+class EntryOutcomeTest : public ::testing::TestWithParam<EntryCase> {};
+
+TEST_P(EntryOutcomeTest, EndsAsDefinedAndWritesNoMoreThanDeclared)
+{
+    const EntryCase& c = GetParam();
+    auto opened = OpenEntries({c.entry, Entry("after", "next")});
+    ASSERT_EQ(opened->result, ZipOk) << c.what;
+    ZipEntryRecord record;
+    EXPECT_EQ(opened->archive->GetEntry(0, &record), c.lookup) << c.what;
+    const Extracted out = Extract(*opened->archive, 0);
+    EXPECT_EQ(out.result, c.extraction) << c.what;
+    EXPECT_EQ(out.bytes, c.written) << c.what;
+    // The entry after it is unaffected.
+    EXPECT_EQ(Extract(*opened->archive, 1).bytes, "next") << c.what;
+}
+
+EntrySpec Changed(EntrySpec e, void (*change)(EntrySpec&))
+{
+    change(e);
+    return e;
+}
+
+const std::string kText = "the quick brown fox jumps over the lazy dog, again and again and again";
+
+INSTANTIATE_TEST_SUITE_P(Table, EntryOutcomeTest, ::testing::Values(
+    EntryCase{"plain", Entry("x", kText), ZipOk, ZipOk, kText},
+    EntryCase{"CRC lie", Changed(Entry("x", kText), [](EntrySpec& e) { e.crc = 1234; }), ZipOk, ZipCrcMismatch, kText},
+    EntryCase{"stored CRC lie", Changed(Entry("x", kText, 0), [](EntrySpec& e) { e.crc = 1234; }), ZipOk, ZipCrcMismatch, kText},
+    EntryCase{"data descriptor", Changed(Entry("x", kText), [](EntrySpec& e) { e.flags = 0x0008; }), ZipOk, ZipOk, kText},
+    EntryCase{"stored size larger than its data",
+              Changed(Entry("x", "12345", 0), [](EntrySpec& e) { e.uncompressedSize = 9; }),
+              ZipOk, ZipWriteFailed, "12345"},
+    EntryCase{"stored size larger than its data, sizes in a descriptor",
+              Changed(Entry("x", "12345", 0), [](EntrySpec& e) { e.uncompressedSize = 9; e.flags = 0x0008; }),
+              ZipOk, ZipWriteFailed, "12345"},
+    EntryCase{"deflate ends before the declared size",
+              Changed(Entry("x", kText), [](EntrySpec& e) { e.uncompressedSize = 500; e.flags = 0x0008; }),
+              ZipOk, ZipWriteFailed, kText},
+    EntryCase{"deflate produces more than declared",
+              Changed(Entry("x", kText), [](EntrySpec& e) { e.uncompressedSize = 10; e.flags = 0x0008; }),
+              ZipOk, ZipCrcMismatch, kText.substr(0, 10)},
+    EntryCase{"corrupt deflate data",
+              Changed(Entry("x", kText), [](EntrySpec& e) { e.storedBytes = std::string("\xff\xff\xff\xff\xff\xff", 6); }),
+              ZipOk, ZipWriteFailed, ""},
+    EntryCase{"other method", Changed(Entry("x", kText, 8), [](EntrySpec& e) { e.method = 12; }), ZipInconsistent, ZipInconsistent, ""},
+    EntryCase{"local method differs", Changed(Entry("x", kText), [](EntrySpec& e) { e.localMethod = 0; }), ZipInconsistent, ZipInconsistent, ""},
+    EntryCase{"local CRC differs", Changed(Entry("x", kText), [](EntrySpec& e) { e.localCrc = 7; }), ZipInconsistent, ZipInconsistent, ""},
+    EntryCase{"local name length differs", Changed(Entry("x", kText), [](EntrySpec& e) { e.localName = "xy"; }), ZipInconsistent, ZipInconsistent, ""},
+    EntryCase{"local signature broken", Changed(Entry("x", kText), [](EntrySpec& e) { e.localSignatureBroken = true; }), ZipInconsistent, ZipInconsistent, ""},
+    EntryCase{"local header beyond the end", Changed(Entry("x", kText), [](EntrySpec& e) { e.localHeaderOffset = 900000; }), ZipInconsistent, ZipInconsistent, ""},
+    EntryCase{"encrypted", Changed(Entry("x", kText), [](EntrySpec& e) { e.flags = 0x0001; }), ZipUnsupported, ZipUnsupported, ""},
+    EntryCase{"Zip64 sizes", Changed(Entry("x", kText), [](EntrySpec& e) { e.compressedSize = 0xFFFFFFFF; e.flags = 0x0008; }), ZipUnsupported, ZipUnsupported, ""},
+    EntryCase{"Zip64 local sizes", Changed(Entry("x", kText), [](EntrySpec& e) { e.localCompressedSize = 0xFFFFFFFF; }), ZipUnsupported, ZipUnsupported, ""},
+    EntryCase{"name of 259 bytes", Entry(std::string(259, 'n'), kText), ZipNameTooLong, ZipNameTooLong, ""},
+    EntryCase{"name of 258 bytes", Entry(std::string(258, 'n'), kText), ZipOk, ZipOk, kText},
+    EntryCase{"empty name", Entry("", kText), ZipOk, ZipOk, kText}));
+
+TEST(ZipArchiveTest, CutDeflateDataKeepsWhatWasDecoded)
+{
+    // Covered by the table except for the exact bytes: a prefix of the content.
+    const std::string content = SampleBytes(50000);
+    EntrySpec e = Entry("x", content);
+    e.storedBytes = zip_testing::RawDeflate(content).substr(0, 3000);
+    auto opened = OpenEntries({e});
+    ASSERT_EQ(opened->result, ZipOk);
+    const Extracted out = Extract(*opened->archive, 0);
+    EXPECT_EQ(out.result, ZipWriteFailed);
+    EXPECT_GT(out.bytes.size(), 0u);
+    EXPECT_LT(out.bytes.size(), content.size());
+    EXPECT_TRUE(content.compare(0, out.bytes.size(), out.bytes) == 0);
+}
+
+TEST(ZipArchiveTest, LocalExtraFieldThatRunsPastTheEndFailsTheLookup)
+{
+    // The local header announces an extra field longer than the file holds.
+    std::string archive = BuildZip({Entry("x", "")});
+    archive[28] = '\xff';   // local extra length, low byte
+    archive[29] = '\xff';
+    auto opened = OpenBytes(archive);
+    ASSERT_EQ(opened->result, ZipOk);
+    ZipEntryRecord record;
+    EXPECT_EQ(opened->archive->GetEntry(0, &record), ZipReadFailed);
+}
+
+TEST(ZipArchiveTest, SinkFailureIsAWriteFailure)
+{
+    auto opened = OpenEntries({Entry("x", SampleBytes(3 * kOutputChunkSize))});
+    ASSERT_EQ(opened->result, ZipOk);
+    const Extracted out = Extract(*opened->archive, 0, kOutputChunkSize + 10);
+    EXPECT_EQ(out.result, ZipWriteFailed);
+    // The first piece went in; the failed second one ended the entry.
+    EXPECT_EQ(out.bytes.size(), kOutputChunkSize);
+}
+
+TEST(ZipArchiveTest, BrokenDirectoryHeaderStopsTheWalk)
+{
+    ArchiveSpec spec;
+    spec.centralSignatureBroken = true;   // the last of three
+    auto opened = OpenEntries({Entry("a", "1"), Entry("b", "2"), Entry("c", "3")}, spec);
+    ASSERT_EQ(opened->result, ZipOk);
+    ZipEntryRecord record;
+    EXPECT_EQ(opened->archive->GetEntry(1, &record), ZipOk);
+    EXPECT_EQ(opened->archive->GetEntry(2, &record), ZipBadArchive);
+}
+
+TEST(ZipArchiveTest, LaterIndexBehindAnUnreadableHeaderEndsWithEndOfList)
+{
+    // The first entry's name length points the walk into the middle of nowhere.
+    std::string bytes = BuildZip({Entry("a", "1"), Entry("b", "2"), Entry("c", "3")});
+    const size_t central = bytes.size() - 22 - 3 * (46 + 1);
+    bytes[central + 28] = 9;   // name length of entry 0: the next header is misplaced
+    auto opened = OpenBytes(bytes);
+    ASSERT_EQ(opened->result, ZipOk);
+    ZipEntryRecord record;
+    EXPECT_EQ(opened->archive->GetEntry(1, &record), ZipBadArchive);
+    EXPECT_EQ(opened->archive->GetEntry(2, &record), ZipEndOfList);
+    EXPECT_EQ(opened->archive->WriteEntry(2, *std::make_unique<MemorySink>()), ZipEndOfList);
+}
+
+TEST(ZipArchiveTest, OverlappingEntriesExtractAsTheirHeadersSay)
+{
+    // Two directory entries share one local header and its data.
+    EntrySpec a = Entry("a", kText);
+    EntrySpec b = Entry("a", kText);
+    b.localHeaderOffset = 0;
+    auto opened = OpenEntries({a, b});
+    ASSERT_EQ(opened->result, ZipOk);
+    EXPECT_EQ(Extract(*opened->archive, 0).bytes, kText);
+    EXPECT_EQ(Extract(*opened->archive, 1).bytes, kText);
+}
+
+TEST(ZipReaderTest, EntryDataNeedsAnOpenEntry)
+{
+    const std::string bytes = BuildZip({Entry("a", kText)});
+    MemorySource source(bytes.data(), bytes.size());
+    ZipReader reader;
+    ASSERT_EQ(reader.Open(&source), ZipOk);
+    char buffer[64];
+    EXPECT_EQ(reader.ReadEntryData(buffer, sizeof buffer), ZipBadHandle);
+    EXPECT_EQ(reader.CloseEntryData(), ZipBadHandle);
+    ASSERT_EQ(reader.OpenEntryData(), ZipOk);
+    EXPECT_EQ(reader.ReadEntryData(buffer, 0), 0);
+    EXPECT_EQ(reader.ReadEntryData(buffer, 5), 5);
+    EXPECT_EQ(std::string(buffer, 5), kText.substr(0, 5));
+    // Closed before the end: no CRC verdict yet.
+    EXPECT_EQ(reader.CloseEntryData(), ZipOk);
+    EXPECT_EQ(reader.GoToNextEntry(), ZipEndOfList);
+}
+
+}  // namespace
