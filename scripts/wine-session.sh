@@ -45,6 +45,12 @@ _wine_prefix_start() {
     echo "wine: creating the $arch prefix $prefix"
   fi
   WINEPREFIX="$prefix" WINEARCH=$arch wineboot -i </dev/null >/dev/null 2>&1
+  # Hold the desktop open, so that it is not ended and restarted between programs.
+  local keeper=${prefix%/*}/tools/session/desktop_keeper.exe
+  if [ -f "$keeper" ]; then
+    WINEPREFIX="$prefix" wine "$keeper" </dev/null >/dev/null 2>&1 &
+    wine_session_pids+=($!)
+  fi
 }
 
 wine_session_stop() {
