@@ -13,9 +13,9 @@
 namespace {
 
 using namespace zip;
-using zip_testing::ArchiveSpec;
+using zip_testing::ArchiveLayout;
 using zip_testing::BuildZip;
-using zip_testing::EntrySpec;
+using zip_testing::EntryLayout;
 using zip_testing::SampleBytes;
 
 // A memory source that counts the reads it serves.
@@ -49,14 +49,14 @@ std::unique_ptr<Opened> OpenBytes(std::string bytes, int* reads = nullptr)
     return opened;
 }
 
-std::unique_ptr<Opened> OpenEntries(const std::vector<EntrySpec>& entries, const ArchiveSpec& spec = ArchiveSpec())
+std::unique_ptr<Opened> OpenEntries(const std::vector<EntryLayout>& entries, const ArchiveLayout& layout = ArchiveLayout())
 {
-    return OpenBytes(BuildZip(entries, spec));
+    return OpenBytes(BuildZip(entries, layout));
 }
 
-EntrySpec Entry(const std::string& name, const std::string& data, uint16_t method = 8)
+EntryLayout Entry(const std::string& name, const std::string& data, uint16_t method = 8)
 {
-    EntrySpec e;
+    EntryLayout e;
     e.name = name;
     e.data = data;
     e.method = method;
@@ -96,11 +96,11 @@ TEST(ZipArchiveTest, StoredAndDeflatedEntriesOfTheSameContentExtractIdentically)
 
 TEST(ZipArchiveTest, LookupGivesNameSizesAttributesAndFlags)
 {
-    EntrySpec folder = Entry("bin/", "", 0);
+    EntryLayout folder = Entry("bin/", "", 0);
     folder.externalAttributes = 0x10;
-    EntrySpec file = Entry("bin/javaw.exe", "MZ program");
+    EntryLayout file = Entry("bin/javaw.exe", "MZ program");
     file.externalAttributes = 0x21;
-    EntrySpec unixFile = Entry("lib/\xc3\xa9t\xc3\xa9.txt", std::string(1000, 'x'));
+    EntryLayout unixFile = Entry("lib/\xc3\xa9t\xc3\xa9.txt", std::string(1000, 'x'));
     unixFile.versionMadeBy = 0x0314;
     unixFile.externalAttributes = 0x81A40000;
     unixFile.flags = 0x0800;
@@ -135,7 +135,7 @@ TEST(ZipArchiveTest, LookupGivesNameSizesAttributesAndFlags)
 
 TEST(ZipArchiveTest, NameEndingInASlashIsAFolderWhateverItsAttributes)
 {
-    EntrySpec folder = Entry("META-INF/", "", 0);
+    EntryLayout folder = Entry("META-INF/", "", 0);
     folder.externalAttributes = 0;
     auto opened = OpenEntries({folder, Entry("META-INF\\x", "")});
     ASSERT_EQ(opened->result, ZipOk);
@@ -163,7 +163,7 @@ TEST(ZipArchiveTest, IndexRangeIsChecked)
 TEST(ZipArchiveTest, RepeatedLookupIsAnsweredWithoutReadingTheSource)
 {
     int reads = 0;
-    EntrySpec e = Entry("a.txt", "hello");
+    EntryLayout e = Entry("a.txt", "hello");
     e.localExtra = zip_testing::UtField(1, {1000000000});
     auto opened = OpenBytes(BuildZip({Entry("first", "x"), e}), &reads);
     ASSERT_EQ(opened->result, ZipOk);
@@ -180,10 +180,10 @@ TEST(ZipArchiveTest, RepeatedLookupIsAnsweredWithoutReadingTheSource)
 
 TEST(ZipArchiveTest, DataInFrontOfTheArchiveIsSkippedThroughThePrefixLength)
 {
-    ArchiveSpec spec;
-    spec.prefix = "MZ" + std::string(5000, '\x90');
-    spec.comment = "a comment";
-    auto opened = OpenEntries({Entry("a", "alpha"), Entry("b", "beta", 0)}, spec);
+    ArchiveLayout layout;
+    layout.prefix = "MZ" + std::string(5000, '\x90');
+    layout.comment = "a comment";
+    auto opened = OpenEntries({Entry("a", "alpha"), Entry("b", "beta", 0)}, layout);
     ASSERT_EQ(opened->result, ZipOk);
     EXPECT_EQ(Extract(*opened->archive, 0).bytes, "alpha");
     EXPECT_EQ(Extract(*opened->archive, 1).bytes, "beta");
@@ -206,11 +206,11 @@ TEST_P(OpenFailureTest, EndsWithItsCodeAndNoArchive)
     EXPECT_EQ(opened->archive, nullptr);
 }
 
-ArchiveSpec With(void (*change)(ArchiveSpec&))
+ArchiveLayout With(void (*change)(ArchiveLayout&))
 {
-    ArchiveSpec spec;
-    change(spec);
-    return spec;
+    ArchiveLayout layout;
+    change(layout);
+    return layout;
 }
 
 const std::string kOne = BuildZip({Entry("a", "alpha")});
@@ -221,24 +221,24 @@ INSTANTIATE_TEST_SUITE_P(Table, OpenFailureTest, ::testing::Values(
     OpenCase{"no signature in the last 64 KiB", kOne + std::string(65536, 'j'), ZipIoError},
     OpenCase{"record cut short", kOne.substr(0, kOne.size() - 4), ZipIoError},
     OpenCase{"not an archive", std::string(3000, 'x'), ZipIoError},
-    OpenCase{"counts disagree", BuildZip({Entry("a", "1")}, With([](ArchiveSpec& s) { s.entriesOnThisDisk = 2; })), ZipBadArchive},
-    OpenCase{"second disk", BuildZip({Entry("a", "1")}, With([](ArchiveSpec& s) { s.thisDisk = 1; })), ZipBadArchive},
-    OpenCase{"directory beyond the record", BuildZip({Entry("a", "1")}, With([](ArchiveSpec& s) { s.centralDirectoryOffset = 5000; })), ZipBadArchive},
-    OpenCase{"Zip64 locator", BuildZip({Entry("a", "1")}, With([](ArchiveSpec& s) { s.zip64Locator = true; })), ZipUnsupported},
-    OpenCase{"Zip64 directory offset", BuildZip({Entry("a", "1")}, With([](ArchiveSpec& s) { s.centralDirectoryOffset = 0xFFFFFFFF; })), ZipUnsupported}));
+    OpenCase{"counts disagree", BuildZip({Entry("a", "1")}, With([](ArchiveLayout& s) { s.entriesOnThisDisk = 2; })), ZipBadArchive},
+    OpenCase{"second disk", BuildZip({Entry("a", "1")}, With([](ArchiveLayout& s) { s.thisDisk = 1; })), ZipBadArchive},
+    OpenCase{"directory beyond the record", BuildZip({Entry("a", "1")}, With([](ArchiveLayout& s) { s.centralDirectoryOffset = 5000; })), ZipBadArchive},
+    OpenCase{"Zip64 locator", BuildZip({Entry("a", "1")}, With([](ArchiveLayout& s) { s.zip64Locator = true; })), ZipUnsupported},
+    OpenCase{"Zip64 directory offset", BuildZip({Entry("a", "1")}, With([](ArchiveLayout& s) { s.centralDirectoryOffset = 0xFFFFFFFF; })), ZipUnsupported}));
 
 TEST(ZipArchiveTest, RecordNearTheSearchLimitIsFound)
 {
-    ArchiveSpec spec;
-    spec.comment = std::string(65535 - 22, 'c');
-    auto opened = OpenEntries({Entry("a", "alpha")}, spec);
+    ArchiveLayout layout;
+    layout.comment = std::string(65535 - 22, 'c');
+    auto opened = OpenEntries({Entry("a", "alpha")}, layout);
     ASSERT_EQ(opened->result, ZipOk);
     EXPECT_EQ(Extract(*opened->archive, 0).bytes, "alpha");
 }
 
 struct EntryCase {
     const char* what;
-    EntrySpec entry;
+    EntryLayout entry;
     int lookup;      // GetEntry's result
     int extraction;  // WriteEntry's result
     std::string written;
@@ -262,7 +262,7 @@ TEST_P(EntryOutcomeTest, EndsAsDefinedAndWritesNoMoreThanDeclared)
     EXPECT_EQ(Extract(*opened->archive, 1).bytes, "next") << c.what;
 }
 
-EntrySpec Changed(EntrySpec e, void (*change)(EntrySpec&))
+EntryLayout Changed(EntryLayout e, void (*change)(EntryLayout&))
 {
     change(e);
     return e;
@@ -272,33 +272,33 @@ const std::string kText = "the quick brown fox jumps over the lazy dog, again an
 
 INSTANTIATE_TEST_SUITE_P(Table, EntryOutcomeTest, ::testing::Values(
     EntryCase{"plain", Entry("x", kText), ZipOk, ZipOk, kText},
-    EntryCase{"CRC lie", Changed(Entry("x", kText), [](EntrySpec& e) { e.crc = 1234; }), ZipOk, ZipCrcMismatch, kText},
-    EntryCase{"stored CRC lie", Changed(Entry("x", kText, 0), [](EntrySpec& e) { e.crc = 1234; }), ZipOk, ZipCrcMismatch, kText},
-    EntryCase{"data descriptor", Changed(Entry("x", kText), [](EntrySpec& e) { e.flags = 0x0008; }), ZipOk, ZipOk, kText},
+    EntryCase{"CRC lie", Changed(Entry("x", kText), [](EntryLayout& e) { e.crc = 1234; }), ZipOk, ZipCrcMismatch, kText},
+    EntryCase{"stored CRC lie", Changed(Entry("x", kText, 0), [](EntryLayout& e) { e.crc = 1234; }), ZipOk, ZipCrcMismatch, kText},
+    EntryCase{"data descriptor", Changed(Entry("x", kText), [](EntryLayout& e) { e.flags = 0x0008; }), ZipOk, ZipOk, kText},
     EntryCase{"stored size larger than its data",
-              Changed(Entry("x", "12345", 0), [](EntrySpec& e) { e.uncompressedSize = 9; }),
+              Changed(Entry("x", "12345", 0), [](EntryLayout& e) { e.uncompressedSize = 9; }),
               ZipOk, ZipWriteFailed, "12345"},
     EntryCase{"stored size larger than its data, sizes in a descriptor",
-              Changed(Entry("x", "12345", 0), [](EntrySpec& e) { e.uncompressedSize = 9; e.flags = 0x0008; }),
+              Changed(Entry("x", "12345", 0), [](EntryLayout& e) { e.uncompressedSize = 9; e.flags = 0x0008; }),
               ZipOk, ZipWriteFailed, "12345"},
     EntryCase{"deflate ends before the declared size",
-              Changed(Entry("x", kText), [](EntrySpec& e) { e.uncompressedSize = 500; e.flags = 0x0008; }),
+              Changed(Entry("x", kText), [](EntryLayout& e) { e.uncompressedSize = 500; e.flags = 0x0008; }),
               ZipOk, ZipWriteFailed, kText},
     EntryCase{"deflate produces more than declared",
-              Changed(Entry("x", kText), [](EntrySpec& e) { e.uncompressedSize = 10; e.flags = 0x0008; }),
+              Changed(Entry("x", kText), [](EntryLayout& e) { e.uncompressedSize = 10; e.flags = 0x0008; }),
               ZipOk, ZipCrcMismatch, kText.substr(0, 10)},
     EntryCase{"corrupt deflate data",
-              Changed(Entry("x", kText), [](EntrySpec& e) { e.storedBytes = std::string("\xff\xff\xff\xff\xff\xff", 6); }),
+              Changed(Entry("x", kText), [](EntryLayout& e) { e.storedBytes = std::string("\xff\xff\xff\xff\xff\xff", 6); }),
               ZipOk, ZipWriteFailed, ""},
-    EntryCase{"other method", Changed(Entry("x", kText, 8), [](EntrySpec& e) { e.method = 12; }), ZipInconsistent, ZipInconsistent, ""},
-    EntryCase{"local method differs", Changed(Entry("x", kText), [](EntrySpec& e) { e.localMethod = 0; }), ZipInconsistent, ZipInconsistent, ""},
-    EntryCase{"local CRC differs", Changed(Entry("x", kText), [](EntrySpec& e) { e.localCrc = 7; }), ZipInconsistent, ZipInconsistent, ""},
-    EntryCase{"local name length differs", Changed(Entry("x", kText), [](EntrySpec& e) { e.localName = "xy"; }), ZipInconsistent, ZipInconsistent, ""},
-    EntryCase{"local signature broken", Changed(Entry("x", kText), [](EntrySpec& e) { e.localSignatureBroken = true; }), ZipInconsistent, ZipInconsistent, ""},
-    EntryCase{"local header beyond the end", Changed(Entry("x", kText), [](EntrySpec& e) { e.localHeaderOffset = 900000; }), ZipInconsistent, ZipInconsistent, ""},
-    EntryCase{"encrypted", Changed(Entry("x", kText), [](EntrySpec& e) { e.flags = 0x0001; }), ZipUnsupported, ZipUnsupported, ""},
-    EntryCase{"Zip64 sizes", Changed(Entry("x", kText), [](EntrySpec& e) { e.compressedSize = 0xFFFFFFFF; e.flags = 0x0008; }), ZipUnsupported, ZipUnsupported, ""},
-    EntryCase{"Zip64 local sizes", Changed(Entry("x", kText), [](EntrySpec& e) { e.localCompressedSize = 0xFFFFFFFF; }), ZipUnsupported, ZipUnsupported, ""},
+    EntryCase{"other method", Changed(Entry("x", kText, 8), [](EntryLayout& e) { e.method = 12; }), ZipInconsistent, ZipInconsistent, ""},
+    EntryCase{"local method differs", Changed(Entry("x", kText), [](EntryLayout& e) { e.localMethod = 0; }), ZipInconsistent, ZipInconsistent, ""},
+    EntryCase{"local CRC differs", Changed(Entry("x", kText), [](EntryLayout& e) { e.localCrc = 7; }), ZipInconsistent, ZipInconsistent, ""},
+    EntryCase{"local name length differs", Changed(Entry("x", kText), [](EntryLayout& e) { e.localName = "xy"; }), ZipInconsistent, ZipInconsistent, ""},
+    EntryCase{"local signature broken", Changed(Entry("x", kText), [](EntryLayout& e) { e.localSignatureBroken = true; }), ZipInconsistent, ZipInconsistent, ""},
+    EntryCase{"local header beyond the end", Changed(Entry("x", kText), [](EntryLayout& e) { e.localHeaderOffset = 900000; }), ZipInconsistent, ZipInconsistent, ""},
+    EntryCase{"encrypted", Changed(Entry("x", kText), [](EntryLayout& e) { e.flags = 0x0001; }), ZipUnsupported, ZipUnsupported, ""},
+    EntryCase{"Zip64 sizes", Changed(Entry("x", kText), [](EntryLayout& e) { e.compressedSize = 0xFFFFFFFF; e.flags = 0x0008; }), ZipUnsupported, ZipUnsupported, ""},
+    EntryCase{"Zip64 local sizes", Changed(Entry("x", kText), [](EntryLayout& e) { e.localCompressedSize = 0xFFFFFFFF; }), ZipUnsupported, ZipUnsupported, ""},
     EntryCase{"name of 259 bytes", Entry(std::string(259, 'n'), kText), ZipNameTooLong, ZipNameTooLong, ""},
     EntryCase{"name of 258 bytes", Entry(std::string(258, 'n'), kText), ZipOk, ZipOk, kText},
     EntryCase{"empty name", Entry("", kText), ZipOk, ZipOk, kText}));
@@ -307,7 +307,7 @@ TEST(ZipArchiveTest, CutDeflateDataKeepsWhatWasDecoded)
 {
     // Covered by the table except for the exact bytes: a prefix of the content.
     const std::string content = SampleBytes(50000);
-    EntrySpec e = Entry("x", content);
+    EntryLayout e = Entry("x", content);
     e.storedBytes = zip_testing::RawDeflate(content).substr(0, 3000);
     auto opened = OpenEntries({e});
     ASSERT_EQ(opened->result, ZipOk);
@@ -342,9 +342,9 @@ TEST(ZipArchiveTest, SinkFailureIsAWriteFailure)
 
 TEST(ZipArchiveTest, BrokenDirectoryHeaderStopsTheWalk)
 {
-    ArchiveSpec spec;
-    spec.centralSignatureBroken = true;   // the last of three
-    auto opened = OpenEntries({Entry("a", "1"), Entry("b", "2"), Entry("c", "3")}, spec);
+    ArchiveLayout layout;
+    layout.centralSignatureBroken = true;   // the last of three
+    auto opened = OpenEntries({Entry("a", "1"), Entry("b", "2"), Entry("c", "3")}, layout);
     ASSERT_EQ(opened->result, ZipOk);
     ZipEntryRecord record;
     EXPECT_EQ(opened->archive->GetEntry(1, &record), ZipOk);
@@ -368,8 +368,8 @@ TEST(ZipArchiveTest, LaterIndexBehindAnUnreadableHeaderEndsWithEndOfList)
 TEST(ZipArchiveTest, OverlappingEntriesExtractAsTheirHeadersSay)
 {
     // Two directory entries share one local header and its data.
-    EntrySpec a = Entry("a", kText);
-    EntrySpec b = Entry("a", kText);
+    EntryLayout a = Entry("a", kText);
+    EntryLayout b = Entry("a", kText);
     b.localHeaderOffset = 0;
     auto opened = OpenEntries({a, b});
     ASSERT_EQ(opened->result, ZipOk);

@@ -70,12 +70,12 @@ std::string SampleBytes(size_t size, unsigned seed)
     return out;
 }
 
-std::string BuildZip(const std::vector<EntrySpec>& entries, const ArchiveSpec& archive)
+std::string BuildZip(const std::vector<EntryLayout>& entries, const ArchiveLayout& archive)
 {
     std::string body;
     std::string central;
     for (size_t i = 0; i < entries.size(); ++i) {
-        const EntrySpec& e = entries[i];
+        const EntryLayout& e = entries[i];
         const std::string stored = e.storedBytes ? *e.storedBytes : (e.method == 8 ? RawDeflate(e.data) : e.data);
         const uint32_t crc = e.crc ? *e.crc : Crc32(e.data);
         const uint32_t compressed = e.compressedSize ? *e.compressedSize : static_cast<uint32_t>(stored.size());

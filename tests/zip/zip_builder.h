@@ -12,7 +12,7 @@ namespace zip_testing {
 // 2009-06-15 12:30:20, a valid DOS date and time.
 constexpr uint32_t kSampleDosDateTime = (uint32_t((2009 - 1980) << 9 | 6 << 5 | 15) << 16) | (12 << 11 | 30 << 5 | 10);
 
-struct EntrySpec {
+struct EntryLayout {
     std::string name;
     std::string data;
     uint16_t method = 8;
@@ -37,7 +37,7 @@ struct EntrySpec {
     bool localSignatureBroken = false;
 };
 
-struct ArchiveSpec {
+struct ArchiveLayout {
     std::string prefix;                 // bytes in front of the archive
     std::string comment;
     bool zip64Locator = false;
@@ -49,7 +49,7 @@ struct ArchiveSpec {
     bool centralSignatureBroken = false;   // of the last entry
 };
 
-std::string BuildZip(const std::vector<EntrySpec>& entries, const ArchiveSpec& archive = ArchiveSpec());
+std::string BuildZip(const std::vector<EntryLayout>& entries, const ArchiveLayout& archive = ArchiveLayout());
 
 std::string RawDeflate(const std::string& data);
 uint32_t Crc32(const std::string& data);

@@ -20,11 +20,11 @@ using testing_support::ReadBytes;
 using testing_support::ScratchFolder;
 using testing_support::WriteBytes;
 using zip_testing::BuildZip;
-using zip_testing::EntrySpec;
+using zip_testing::EntryLayout;
 
-EntrySpec Entry(const std::string& name, const std::string& data, uint32_t external = 0x20)
+EntryLayout Entry(const std::string& name, const std::string& data, uint32_t external = 0x20)
 {
-    EntrySpec e;
+    EntryLayout e;
     e.name = name;
     e.data = data;
     e.externalAttributes = external;
@@ -34,7 +34,7 @@ EntrySpec Entry(const std::string& name, const std::string& data, uint32_t exter
 // An archive file in the scratch folder, opened; closed when the test ends.
 class OpenArchive {
 public:
-    OpenArchive(const ScratchFolder& folder, const std::vector<EntrySpec>& entries, const wchar_t* name = L"a.zip")
+    OpenArchive(const ScratchFolder& folder, const std::vector<EntryLayout>& entries, const wchar_t* name = L"a.zip")
     {
         path = folder / name;
         WriteBytes(path, BuildZip(entries));
@@ -101,7 +101,7 @@ TEST(ZipWin32Test, DosTimeBecomesAllThreeFileTimesAsTheSystemConvertsIt)
 TEST(ZipWin32Test, ExtendedTimestampGivesUnixWriteAndAccessTimesAndKeepsDosCreation)
 {
     ScratchFolder folder;
-    EntrySpec e = Entry("a.txt", "alpha", 0x81A40000);
+    EntryLayout e = Entry("a.txt", "alpha", 0x81A40000);
     e.localExtra = zip_testing::UtField(3, {1000000000, 1100000000});
     OpenArchive archive(folder, {e});
     ASSERT_EQ(ExtractZipEntry(archive.handle, 0, (folder / L"a.txt").c_str()), ZipOk);
@@ -167,7 +167,7 @@ TEST(ZipWin32Test, CorruptDeflateDataKeepsThePartialFileWithItsAttributes)
 {
     ScratchFolder folder;
     const std::string content = zip_testing::SampleBytes(100000);
-    EntrySpec e = Entry("a.bin", content, 0x21);
+    EntryLayout e = Entry("a.bin", content, 0x21);
     e.storedBytes = zip_testing::RawDeflate(content).substr(0, 5000);
     OpenArchive archive(folder, {e});
     const std::wstring target = folder / L"a.bin";
@@ -182,7 +182,7 @@ TEST(ZipWin32Test, CorruptDeflateDataKeepsThePartialFileWithItsAttributes)
 TEST(ZipWin32Test, CrcMismatchIsReportedWithTheWholeFileWritten)
 {
     ScratchFolder folder;
-    EntrySpec e = Entry("a.txt", "all of it", 0x81A40000);
+    EntryLayout e = Entry("a.txt", "all of it", 0x81A40000);
     e.crc = 42;
     OpenArchive archive(folder, {e});
     EXPECT_EQ(ExtractZipEntry(archive.handle, 0, (folder / L"a.txt").c_str()), ZipCrcMismatch);
@@ -192,9 +192,9 @@ TEST(ZipWin32Test, CrcMismatchIsReportedWithTheWholeFileWritten)
 TEST(ZipWin32Test, LookupConvertsUtf8FlaggedNamesAndGivesTheRecord)
 {
     ScratchFolder folder;
-    EntrySpec flagged = Entry("lib/caf\xc3\xa9.txt", "x");
+    EntryLayout flagged = Entry("lib/caf\xc3\xa9.txt", "x");
     flagged.flags = 0x0800;
-    EntrySpec plain = Entry("bin/javaw.exe", "MZ");
+    EntryLayout plain = Entry("bin/javaw.exe", "MZ");
     OpenArchive archive(folder, {flagged, plain, Entry(std::string(258, 'n'), "y")});
     ZipEntryInfo info;
     ASSERT_EQ(GetZipEntry(archive.handle, 0, &info), ZipOk);
@@ -278,7 +278,7 @@ TEST(ZipWin32Test, PathsBeyond259CharactersAreRefused)
 
 // A runtime-like archive: DOS-made folder entries, files below them, one
 // folder that holds no file.
-std::vector<EntrySpec> RuntimeEntries()
+std::vector<EntryLayout> RuntimeEntries()
 {
     return {Entry("bin/", "", 0x10),         Entry("bin/javaw.exe", "MZ javaw", 0x20),
             Entry("lib/", "", 0x10),         Entry("lib/applet/", "", 0x10),
@@ -338,7 +338,7 @@ TEST(ZipWin32Test, UnpackingSkipsNamesThatLeaveTheFolderAndWritesNothingOutside)
 TEST(ZipWin32Test, UnpackingStopsAtTheFirstEntryThatCannotBeLookedUp)
 {
     ScratchFolder folder;
-    EntrySpec unsupported = Entry("b.txt", "b");
+    EntryLayout unsupported = Entry("b.txt", "b");
     unsupported.method = 12;
     WriteBytes(folder / L"a.zip", BuildZip({Entry("a.txt", "a"), unsupported, Entry("c.txt", "c")}));
     const ExtractionSummary summary = ExtractZipArchive(folder / L"a.zip");
