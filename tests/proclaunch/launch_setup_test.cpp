@@ -23,7 +23,6 @@ using proclaunch::LaunchRequest;
 
 using Lines = std::vector<std::wstring>;
 
-const Lines kCompareFalse = {L"CompareAces", L"CompareAces return false"};
 
 const Lines kStart = {
     L"LaunchProcess: Windows XP or higher:",
@@ -46,44 +45,17 @@ const Lines kStart = {
 
 // Both objects holding one entry for everyone (ResetInteractiveDacls).
 const Lines kGrantsOverEveryone = Concat({
-    {L"AddAceToWindowStation",
-     L"AddAceToWindowStation: Obtain the DACL for the window station:",
-     L"AddAceToWindowStation: Create a new DACL:",
-     L"AddAceToWindowStation: Get the DACL from the security descriptor:",
-     L"AddAceToWindowStation: Initialize the ACL:",
-     L"AddAceToWindowStation: Call only if the DACL is not NULL:",
-     L"AddAceToWindowStation: Compute the size of the new ACL:",
-     L"AddAceToWindowStation: Allocate memory for the new ACL:",
-     L"AddAceToWindowStation: Pre-create base of ACEs to be added",
-     L"AddAceToWindowStation: CopySid",
-     L"AddAceToWindowStation: If DACL is present, check for existing instances of our ACEs int the DACL to "
-     L"calculate the new size:"},
+    kWindowStationOpening,
     kCompareFalse, kCompareFalse,
     {L"AddAceToWindowStation: Initialize the new DACL:",
      L"AddAceToWindowStation: If DACL is present, copy it to a new DACL:",
      L"AddAceToWindowStation: Copy the ACEs to the new ACL:",
      L"AddAceToWindowStation: Get an ACE:"},
     kCompareFalse, kCompareFalse,
-    {L"AddAceToWindowStation: Add the ACE to the new ACL:",
-     L"AddAceToWindowStation: Add the first ACE to the window station:",
-     L"AddAceToWindowStation: Add the second ACE to the window station:",
-     L"AddAceToWindowStation: Set a new DACL for the security descriptor:",
-     L"AddAceToWindowStation: Set the new security descriptor for the window station:",
-     L"AddAceToWindowStation: Free the allocated buffers:",
-     L"AddAceToWindowStation: return true",
-     L"LaunchProcess: Allow logon SID full access to interactive desktop:",
-     L"AddAceToDesktop",
-     L"AddAceToDesktop: Obtain the security descriptor for the desktop object:",
-     L"AddAceToDesktop: Create a new DACL:",
-     L"AddAceToDesktop: Get the DACL from the security descriptor:",
-     L"AddAceToDesktop: Initialize the ACL:",
-     L"AddAceToDesktop: Call only if the DACL is not NULL:",
-     L"AddAceToDesktop: Compute the size of the new ACL:",
-     L"AddAceToDesktop: Allocate buffer for the new ACL:",
-     L"AddAceToDesktop: Pre-create the ACE to be added",
-     L"AddAceToDesktop: CopySid",
-     L"AddAceToDesktop: If DACL is present, check for existing instances of our ACE int the DACL to calculate "
-     L"the new size:"},
+    {L"AddAceToWindowStation: Add the ACE to the new ACL:"},
+    kWindowStationClosing,
+    {L"LaunchProcess: Allow logon SID full access to interactive desktop:"},
+    kDesktopOpening,
     kCompareFalse,
     {L"AddAceToDesktop: Initialize the new ACL:",
      L"AddAceToDesktop: If DACL is present, copy it to a new DACL:",

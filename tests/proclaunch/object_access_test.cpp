@@ -294,37 +294,19 @@ TEST_F(InteractiveObjectsTest, SuccessWritesEveryStepOfTheWindowStationRoutine)
     ASSERT_TRUE(WriteDacl(station, {Everyone(0x000F037F), WindowStationFirst(sid)}));
     CapturedLog log;
     ASSERT_TRUE(proclaunch::AddAceToWindowStation(ObjectSecurityApi(), station, sid.data()));
-    const std::vector<std::wstring> compareFalse = {L"CompareAces", L"CompareAces return false"};
-    const std::vector<std::wstring> compareTrue = {L"CompareAces", L"CompareAces return true"};
     const auto expected = Concat({
-        {L"AddAceToWindowStation",
-         L"AddAceToWindowStation: Obtain the DACL for the window station:",
-         L"AddAceToWindowStation: Create a new DACL:",
-         L"AddAceToWindowStation: Get the DACL from the security descriptor:",
-         L"AddAceToWindowStation: Initialize the ACL:",
-         L"AddAceToWindowStation: Call only if the DACL is not NULL:",
-         L"AddAceToWindowStation: Compute the size of the new ACL:",
-         L"AddAceToWindowStation: Allocate memory for the new ACL:",
-         L"AddAceToWindowStation: Pre-create base of ACEs to be added",
-         L"AddAceToWindowStation: CopySid",
-         L"AddAceToWindowStation: If DACL is present, check for existing instances of our ACEs int the DACL to "
-         L"calculate the new size:"},
-        compareFalse, compareFalse,  // everyone: first and second grant
-        compareTrue, compareFalse,   // the old first grant
+        kWindowStationOpening,
+        kCompareFalse, kCompareFalse,  // everyone: first and second grant
+        kCompareTrue, kCompareFalse,   // the old first grant
         {L"AddAceToWindowStation: Initialize the new DACL:",
          L"AddAceToWindowStation: If DACL is present, copy it to a new DACL:",
          L"AddAceToWindowStation: Copy the ACEs to the new ACL:",
          L"AddAceToWindowStation: Get an ACE:"},
-        compareFalse, compareFalse,
+        kCompareFalse, kCompareFalse,
         {L"AddAceToWindowStation: Add the ACE to the new ACL:",
          L"AddAceToWindowStation: Get an ACE:"},
-        compareTrue, compareFalse,  // both comparisons are made, then the entry is left out
-        {L"AddAceToWindowStation: Add the first ACE to the window station:",
-         L"AddAceToWindowStation: Add the second ACE to the window station:",
-         L"AddAceToWindowStation: Set a new DACL for the security descriptor:",
-         L"AddAceToWindowStation: Set the new security descriptor for the window station:",
-         L"AddAceToWindowStation: Free the allocated buffers:",
-         L"AddAceToWindowStation: return true"},
+        kCompareTrue, kCompareFalse,  // both comparisons are made, then the entry is left out
+        kWindowStationClosing,
     });
     EXPECT_EQ(log.lines(), expected);
 }
@@ -334,19 +316,7 @@ TEST_F(InteractiveObjectsTest, SuccessWritesEveryStepOfTheDesktopRoutine)
     ASSERT_TRUE(WriteDacl(desktop, {DesktopEntry(sid), Everyone(0x000F01FF)}));
     CapturedLog log;
     ASSERT_TRUE(proclaunch::AddAceToDesktop(ObjectSecurityApi(), desktop, sid.data()));
-    const std::vector<std::wstring> expected = {
-        L"AddAceToDesktop",
-        L"AddAceToDesktop: Obtain the security descriptor for the desktop object:",
-        L"AddAceToDesktop: Create a new DACL:",
-        L"AddAceToDesktop: Get the DACL from the security descriptor:",
-        L"AddAceToDesktop: Initialize the ACL:",
-        L"AddAceToDesktop: Call only if the DACL is not NULL:",
-        L"AddAceToDesktop: Compute the size of the new ACL:",
-        L"AddAceToDesktop: Allocate buffer for the new ACL:",
-        L"AddAceToDesktop: Pre-create the ACE to be added",
-        L"AddAceToDesktop: CopySid",
-        L"AddAceToDesktop: If DACL is present, check for existing instances of our ACE int the DACL to calculate "
-        L"the new size:",
+    const std::vector<std::wstring> expected = Concat({kDesktopOpening, {
         L"CompareAces", L"CompareAces return true",
         L"CompareAces", L"CompareAces return false",
         L"AddAceToDesktop: Initialize the new ACL:",
@@ -362,7 +332,7 @@ TEST_F(InteractiveObjectsTest, SuccessWritesEveryStepOfTheDesktopRoutine)
         L"AddAceToDesktop: Set the new security descriptor for the desktop object:",
         L"AddAceToDesktop: Free buffers:",
         L"AddAceToDesktop: return true",
-    };
+    }});
     EXPECT_EQ(log.lines(), expected);
     EXPECT_EQ(ReadDacl(desktop).aces, (std::vector<AceView>{Everyone(0x000F01FF), DesktopEntry(sid)}));
 }
