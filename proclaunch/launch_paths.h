@@ -17,6 +17,7 @@ struct LaunchRequest {
     STARTUPINFOW* startupInfo;
     BOOL wait;
     BOOL startInSystemTemp;  // launcher form only
+    DWORD* exitCode = nullptr;  // receives the child's exit code after a wait
 };
 
 // The text the desktop field of the start-up information points to.

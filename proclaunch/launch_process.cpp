@@ -69,14 +69,17 @@ private:
     HDESK m_handle = nullptr;
 };
 
-// The end of both roads once a child exists: wait if asked, then close both
-// handles.
-void FinishWithChild(common::UniqueHandle& process, common::UniqueHandle& thread, BOOL wait)
+// The end of both roads once a child exists: wait if asked (and read the
+// child's exit code if wanted), then close both handles.
+void FinishWithChild(common::UniqueHandle& process, common::UniqueHandle& thread, const LaunchRequest& request)
 {
     if (process.get() != INVALID_HANDLE_VALUE) {
         Trace(L"LaunchProcess: pi.hProcess != INVALID_HANDLE_VALUE");
-        if (wait) {
+        if (request.wait) {
             ::WaitForSingleObject(process.get(), INFINITE);
+            if (request.exitCode != nullptr && !::GetExitCodeProcess(process.get(), request.exitCode)) {
+                *request.exitCode = STILL_ACTIVE;
+            }
         }
         Trace(L"LaunchProcess: CloseHandle after wait");
         process.reset();
@@ -353,7 +356,7 @@ BOOL LaunchInInteractiveSession(const SecurityApi& api, const LaunchRequest& req
         return fail(::GetLastError());
     }
 
-    FinishWithChild(process, thread, request.wait);
+    FinishWithChild(process, thread, request);
 
     Trace(L"LaunchProcess: Clean up:");
     cleanUp();
@@ -379,7 +382,7 @@ BOOL LaunchPlainly(const LaunchRequest& request)
     }
     common::UniqueHandle process(created.hProcess);
     common::UniqueHandle thread(created.hThread);
-    FinishWithChild(process, thread, request.wait);
+    FinishWithChild(process, thread, request);
     return TRUE;
 }
 
@@ -418,5 +421,10 @@ BOOL LaunchProcess(LPCWSTR applicationPath, LPWSTR commandLine, STARTUPINFOW* st
 BOOL LaunchProcess(LPCWSTR applicationPath, LPWSTR commandLine, STARTUPINFOW* startupInfo, BOOL wait)
 {
     return proclaunch::Launch({applicationPath, commandLine, startupInfo, wait, FALSE});
+}
+
+BOOL LaunchProcessAndWait(LPCWSTR applicationPath, LPWSTR commandLine, STARTUPINFOW* startupInfo, DWORD* exitCode)
+{
+    return proclaunch::Launch({applicationPath, commandLine, startupInfo, TRUE, FALSE, exitCode});
 }
 #endif

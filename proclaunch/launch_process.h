@@ -47,4 +47,7 @@ BOOL LaunchProcess(LPCWSTR applicationPath, LPWSTR commandLine, STARTUPINFOW* st
                    BOOL startInSystemTemp);
 #else
 BOOL LaunchProcess(LPCWSTR applicationPath, LPWSTR commandLine, STARTUPINFOW* startupInfo, BOOL wait);
+// LaunchProcess with the wait flag set; once the child has ended, exitCode
+// receives its exit code.
+BOOL LaunchProcessAndWait(LPCWSTR applicationPath, LPWSTR commandLine, STARTUPINFOW* startupInfo, DWORD* exitCode);
 #endif
