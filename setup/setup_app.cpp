@@ -1,5 +1,6 @@
 #include "setup/setup_app.h"
 
+#include "proclaunch/launch_log.h"
 #include "setup/exit_codes.h"
 #include "setup/messages.h"
 #include "setup/resources/resource.h"
@@ -47,9 +48,19 @@ bool IsAdministrator(BOOL* isMember, MembershipTest test)
     return true;
 }
 
+namespace {
+
+void LaunchLogLine(const std::wstring& line)
+{
+    WriteLog(line);
+}
+
+}  // namespace
+
 bool SetupApp::InitInstance()
 {
     g_szLogPath = BuildLogPath();
+    proclaunch::ConnectLaunchLog(&LaunchLogLine);
 
     WriteLog(L"InitCommonControls()");
     ::InitCommonControls();
