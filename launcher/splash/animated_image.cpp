@@ -188,8 +188,11 @@ bool AnimatedImage::DrawFrameStep()
         flat::GdipGetImageWidth(m_nativeImage, &width);
         flat::GdipGetImageHeight(m_nativeImage, &height);
         DrawActiveFrame(width, height);
-        // A sleep, not a busy wait: the splash may show for minutes.
-        ::Sleep(kHoldMs);
+        // A sleep, not a busy wait: the splash may show for minutes. Waiting
+        // as a window thread waits lets systems that compose windows
+        // themselves (Wine) show what was drawn; with no handles and no
+        // wake mask nothing can end it early.
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, kHoldMs, 0);
         static const GUID timeDimension = Gdiplus::FrameDimensionTime;
         Check(flat::GdipImageSelectActiveFrame(m_nativeImage, &timeDimension, m_framePosition));
         m_framePosition = (m_framePosition + 1) % m_frameCount;
