@@ -72,6 +72,7 @@ protected:
     void TearDown() override
     {
         ClearMachineState();
+        ::Sleep(1000);  // a Pellow started by the run reaches its Purlow first
         ::DeleteFileW((SystemTempFolder() + L"\\Pellow.exe").c_str());
         ::DeleteFileW((SystemTempFolder() + L"\\Purlow.exe").c_str());
     }
@@ -122,7 +123,7 @@ INSTANTIATE_TEST_SUITE_P(
                    L"Java installer exit code: 7\r\n"}},
         TraceCase{"PrivateRuntime", L"dist", [](const ScratchFolder&) {}, L"/english",
                   {L"private runtime: unpacked into %T\\BundledJVM (",
-                   L" ms): taken\r\n",
+                   L"ms): taken\r\n",
                    L"Java installer started in the interactive session and waited for: %T\\BundledJVM\\bin\\javaw.exe "
                    L"-Duser.language=en -jar \"%F\\archive.jar\"\r\n"}},
         TraceCase{"RegisteredRuntime", L"standin",

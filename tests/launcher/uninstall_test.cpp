@@ -72,7 +72,11 @@ protected:
         SetMachineString(kRuntimesKey, L"CurrentVersion", L"1.8.0_202");
         SetMachineString(std::wstring(kRuntimesKey) + L"\\1.8.0_202", L"JavaHome", scratch / L"jre");
     }
-    void TearDown() override { ClearMachineState(); }
+    void TearDown() override
+    {
+        ::Sleep(1000);  // a Pellow started by the run reaches its Purlow first
+        ClearMachineState();
+    }
 
     static void ClearMachineState()
     {
