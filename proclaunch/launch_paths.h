@@ -17,6 +17,7 @@ struct LaunchRequest {
     STARTUPINFOW* startupInfo;
     BOOL wait;
     BOOL startInSystemTemp;  // launcher form only
+    DWORD* childExitCode = nullptr;  // after a wait: the child's exit code
 };
 
 // The text the desktop field of the start-up information points to.

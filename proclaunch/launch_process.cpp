@@ -71,12 +71,15 @@ private:
 
 // The end of both roads once a child exists: wait if asked, then close both
 // handles.
-void FinishWithChild(common::UniqueHandle& process, common::UniqueHandle& thread, BOOL wait)
+void FinishWithChild(common::UniqueHandle& process, common::UniqueHandle& thread, BOOL wait, DWORD* childExitCode)
 {
     if (process.get() != INVALID_HANDLE_VALUE) {
         Trace(L"LaunchProcess: pi.hProcess != INVALID_HANDLE_VALUE");
         if (wait) {
             ::WaitForSingleObject(process.get(), INFINITE);
+            if (childExitCode != nullptr) {
+                ::GetExitCodeProcess(process.get(), childExitCode);
+            }
         }
         Trace(L"LaunchProcess: CloseHandle after wait");
         process.reset();
@@ -353,7 +356,7 @@ BOOL LaunchInInteractiveSession(const SecurityApi& api, const LaunchRequest& req
         return fail(::GetLastError());
     }
 
-    FinishWithChild(process, thread, request.wait);
+    FinishWithChild(process, thread, request.wait, request.childExitCode);
 
     Trace(L"LaunchProcess: Clean up:");
     cleanUp();
@@ -379,7 +382,7 @@ BOOL LaunchPlainly(const LaunchRequest& request)
     }
     common::UniqueHandle process(created.hProcess);
     common::UniqueHandle thread(created.hThread);
-    FinishWithChild(process, thread, request.wait);
+    FinishWithChild(process, thread, request.wait, request.childExitCode);
     return TRUE;
 }
 
@@ -410,9 +413,9 @@ BOOL Launch(const LaunchRequest& request)
 
 #ifdef PROCLAUNCH_LAUNCHER_FORM
 BOOL LaunchProcess(LPCWSTR applicationPath, LPWSTR commandLine, STARTUPINFOW* startupInfo, BOOL wait,
-                   BOOL startInSystemTemp)
+                   BOOL startInSystemTemp, DWORD* childExitCode)
 {
-    return proclaunch::Launch({applicationPath, commandLine, startupInfo, wait, startInSystemTemp});
+    return proclaunch::Launch({applicationPath, commandLine, startupInfo, wait, startInSystemTemp, childExitCode});
 }
 #else
 BOOL LaunchProcess(LPCWSTR applicationPath, LPWSTR commandLine, STARTUPINFOW* startupInfo, BOOL wait)
