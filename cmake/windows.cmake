@@ -20,12 +20,43 @@ function(unicode_program target)
   target_link_options(${target} PRIVATE -municode)
 endfunction()
 
-# stage_program(<target> [SUBDIR dir]): put a deliverable into the dist folder.
+# Unstripped copies of the deliverables, for debugging what was shipped.
+set(WENDREL_SYMBOLS_DIR ${CMAKE_BINARY_DIR}/symbols CACHE PATH "Folder that receives the unstripped programs")
+set(WENDREL_VERSION 1.0.0.0 CACHE STRING "Version written into the programs' version resources (a.b.c.d)")
+set(WENDREL_VERSION_RC_IN ${CMAKE_CURRENT_LIST_DIR}/version.rc.in)
+
+# stage_program(<target> [SUBDIR dir] [DESCRIPTION text]): a deliverable gets
+# a version resource, is linked into the symbols folder and copied stripped
+# into the dist folder (with a debug link to its unstripped copy).
 function(stage_program target)
-  cmake_parse_arguments(ARG "" "SUBDIR" "" ${ARGN})
-  set(dir ${WENDREL_DIST_DIR})
+  cmake_parse_arguments(ARG "" "SUBDIR;DESCRIPTION" "" ${ARGN})
+  set(dist ${WENDREL_DIST_DIR})
+  set(symbols ${WENDREL_SYMBOLS_DIR})
   if(ARG_SUBDIR)
-    set(dir ${dir}/${ARG_SUBDIR})
+    set(dist ${dist}/${ARG_SUBDIR})
+    set(symbols ${symbols}/${ARG_SUBDIR})
   endif()
-  set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${dir})
+  if(NOT ARG_DESCRIPTION)
+    set(ARG_DESCRIPTION ${target})
+  endif()
+
+  get_target_property(name ${target} OUTPUT_NAME)
+  if(NOT name)
+    set(name ${target})
+  endif()
+  set(VERSION_FILE_NAME ${name}.exe)
+  set(VERSION_INTERNAL_NAME ${name})
+  set(VERSION_DESCRIPTION ${ARG_DESCRIPTION})
+  set(VERSION_TEXT ${WENDREL_VERSION})
+  string(REPLACE "." "," VERSION_COMMAS ${WENDREL_VERSION})
+  configure_file(${WENDREL_VERSION_RC_IN} ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc @ONLY)
+  target_sources(${target} PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc)
+
+  set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${symbols})
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${dist}
+    COMMAND ${CMAKE_STRIP} --strip-all -o ${dist}/${name}.exe $<TARGET_FILE:${target}>
+    COMMAND ${CMAKE_OBJCOPY} --add-gnu-debuglink=$<TARGET_FILE:${target}> ${dist}/${name}.exe
+    BYPRODUCTS ${dist}/${name}.exe
+    VERBATIM)
 endfunction()

@@ -13,6 +13,11 @@ bool LauncherApp::InitInstance()
 {
     Gdiplus::GdiplusStartupInput input;
     m_gdiplusStarted = Gdiplus::GdiplusStartup(&m_gdiplusToken, &input, nullptr) == Gdiplus::Ok;
+    m_trace = DecisionTrace::FromEnvironment();
+    if (m_trace.IsOn()) {
+        m_trace.Line(L"wendrel started, process " + std::to_wstring(::GetCurrentProcessId()));
+        m_trace.Line(L"command line: " + std::wstring(::GetCommandLineW()));
+    }
 
     int count = 0;
     common::UniqueLocalMem words(::CommandLineToArgvW(::GetCommandLineW(), &count));
@@ -21,14 +26,18 @@ bool LauncherApp::InitInstance()
     }
     const auto* argv = static_cast<const wchar_t* const*>(words.get());
 
-    LauncherDialog dialog(m_hInstance);
+    LauncherDialog dialog(m_hInstance, m_gdiplusStarted, m_trace);
     dialog.m_strFolder = count > 0 ? argv[0] : L"";
     dialog.m_strExtraArgs.clear();
     const std::wstring programNameOverride = TranslateArguments(argv, count, dialog);
     SplitProgramPath(dialog, programNameOverride);
+    if (m_trace.IsOn()) {
+        m_trace.Line(DescribeOptions(dialog, programNameOverride));
+    }
 
     dialog.Create();
     dialog.Destroy();
+    m_trace.Line(L"wendrel ends");
     return false;
 }
 

@@ -2,6 +2,8 @@
 // The launcher's start-up and exit: GDI+ for the splash image, the command
 // line, and the main dialog that does all the work while it is created.
 
+#include "launcher/decision_trace.h"
+
 #include <windows.h>
 
 namespace launcher {
@@ -19,6 +21,7 @@ private:
     HINSTANCE m_hInstance;
     ULONG_PTR m_gdiplusToken = 0;
     bool m_gdiplusStarted = false;
+    DecisionTrace m_trace;
 };
 
 }  // namespace launcher

@@ -57,8 +57,11 @@ BOOL WINAPI ReadUserName(LPWSTR buffer, LPDWORD size)
 
 }  // namespace
 
-LauncherDialog::LauncherDialog(HINSTANCE instance)
-    : m_hInstance(instance), m_hIcon(::LoadIconW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME)))
+LauncherDialog::LauncherDialog(HINSTANCE instance, bool imagingReady, DecisionTrace& trace)
+    : m_hInstance(instance),
+      m_hIcon(::LoadIconW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME))),
+      m_bImagingReady(imagingReady),
+      m_trace(trace)
 {
 }
 
@@ -74,20 +77,24 @@ BOOL LauncherDialog::OnInitDialog()
 
     StartSplash();
     const bool uninstallMode = PathExists(m_strFolder + L"\\uninstall.dat");
+    if (uninstallMode) {
+        m_trace.Line(L"uninstall mode: " + m_strFolder + L"\\uninstall.dat exists");
+    }
     try {
         RunSequence();
     } catch (const UpdateLogFileError& failure) {
         // An unwritable log ends the run here, uninstall clean-up included.
+        HideSplash();
         ::MessageBoxW(hwnd(), UpdateLogFileErrorText(failure).c_str(), common::ApplicationName().c_str(),
                       MB_OK | MB_ICONERROR);
-        ::ShowWindow(hwnd(), SW_HIDE);
         return TRUE;
     }
     if (uninstallMode) {
-        // Call point of the uninstall-mode clean-up: PrepareFolderRemoval
-        // writes the helper programs and starts Pellow.
+        PrepareFolderRemoval();
     }
-    ::ShowWindow(hwnd(), SW_HIDE);
+    // Hidden and paused, not merely hidden: the splash object is never freed,
+    // and a thread still drawing would use GDI+ after its shut-down.
+    HideSplash();
     return TRUE;
 }
 
@@ -101,8 +108,11 @@ void LauncherDialog::RunSequence()
     ::SetCursor(normalCursor);
 
     if (!privateRuntime && !localRuntime && !CheckInstalledRuntime(runtimeHome)) {
+        m_trace.Line(L"no usable Java runtime: nothing started");
         return;
     }
+
+    m_trace.Line(L"Java runtime: " + runtimeHome);
 
     std::wstring archivePath = m_strFolder + L"\\archive.jar";
     std::wstring imagePath = m_strFolder + L"\\archive.gif";
@@ -119,6 +129,7 @@ void LauncherDialog::RunSequence()
     }
 
     if (!PathExists(archivePath)) {
+        m_trace.Line(L"archive missing: " + archivePath + L"; nothing started");
         ShowMissingFileMessage(archivePath);
         return;
     }
@@ -144,11 +155,7 @@ void LauncherDialog::RunSequence()
         RegisterPrivateRuntimeRemoval();
     }
 
-    if (m_bNormalProcess) {
-        StartDirectlyAndWait(javaProgram, javaArguments);
-    } else {
-        StartInSession(javaProgram, javaArguments, true, false);
-    }
+    StartJavaInstaller(javaProgram, javaArguments);
 
     PlaceRuntimeInstallerForUninstaller();
     if (privateRuntime) {
@@ -167,6 +174,25 @@ void LauncherDialog::RunSequence()
         RemoveJava7();
         HideSplash();
     }
+}
+
+void LauncherDialog::StartJavaInstaller(const std::wstring& program, const std::wstring& arguments)
+{
+    DWORD exitCode = 0;
+    const bool started = m_bNormalProcess ? StartDirectlyAndWait(program, arguments, &exitCode)
+                                          : StartInSession(program, arguments, true, false, &exitCode);
+    const DWORD startError = ::GetLastError();
+    if (!m_trace.IsOn()) {
+        return;
+    }
+    const std::wstring how = m_bNormalProcess ? L"directly (/normalprocess)" : L"in the interactive session";
+    if (!started) {
+        m_trace.Line(L"Java installer could not be started " + how + L" (error " + std::to_wstring(startError) +
+                     L"): " + DirectCommandLine(program, arguments));
+        return;
+    }
+    m_trace.Line(L"Java installer started " + how + L" and waited for: " + DirectCommandLine(program, arguments));
+    m_trace.Line(L"Java installer exit code: " + std::to_wstring(exitCode));
 }
 
 void LauncherDialog::ReportJavaError()
@@ -204,31 +230,6 @@ void LauncherDialog::ShowMissingFileMessage(const std::wstring& path)
     const std::wstring text = ReplacePlaceholder(common::LoadStringResource(m_hInstance, IDS_FILE_MISSING), path);
     // OK only; the warning sign as framework message boxes give an OK box.
     ::MessageBoxW(hwnd(), text.c_str(), common::ApplicationName().c_str(), MB_OK | MB_ICONEXCLAMATION);
-}
-
-void LauncherDialog::StartSplash()
-{
-    if (!common::FindResourceBytes(m_hInstance, L"ARCHIVE", L"GIF")) {
-        ::ShowWindow(hwnd(), SW_HIDE);
-        return;
-    }
-    // Call point of the splash window: it sizes the window to the image,
-    // starts the animation and shows it. Until it is there the window stays
-    // hidden as for a missing image.
-    ::ShowWindow(hwnd(), SW_HIDE);
-}
-
-void LauncherDialog::HideSplash()
-{
-    ::ShowWindow(hwnd(), SW_HIDE);
-}
-
-void LauncherDialog::ShowSplash()
-{
-    // Without an image there is nothing worth showing.
-    if (m_bSplashShown) {
-        ::ShowWindow(hwnd(), SW_SHOW);
-    }
 }
 
 }  // namespace launcher

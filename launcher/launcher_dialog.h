@@ -4,19 +4,24 @@
 
 #include "common/dialog.h"
 #include "launcher/command_line.h"
+#include "launcher/decision_trace.h"
 
 #include <string>
 
 namespace launcher {
 
+class AnimatedImage;
+
 class LauncherDialog : public common::Dialog, public LauncherState {
 public:
-    explicit LauncherDialog(HINSTANCE instance);
+    // imagingReady: GDI+ has started, so the splash image may be shown.
+    LauncherDialog(HINSTANCE instance, bool imagingReady, DecisionTrace& trace);
 
     HWND Create();
 
 protected:
     BOOL OnInitDialog() override;
+    INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
 
 private:
     void RunSequence();
@@ -24,6 +29,7 @@ private:
     void ShowJavaErrorDialog();
     void WriteUpdateLog();
     void ShowMissingFileMessage(const std::wstring& path);
+    void StartJavaInstaller(const std::wstring& program, const std::wstring& arguments);
 
     // Java runtime choice and its clean-up.
     bool PreparePrivateRuntime(std::wstring& runtimeHome);
@@ -35,13 +41,23 @@ private:
     void RemovePrivateRuntime();
     void RemoveJava7();
 
+    // Uninstall mode: the helper programs that remove the launcher's folder.
+    void PrepareFolderRemoval();
+
+    // The splash window.
     void StartSplash();
+    void CentreWindow();
+    void PaintMinimised();
     void HideSplash();
     void ShowSplash();
 
     HINSTANCE m_hInstance;
     HICON m_hIcon;
-    bool m_bSplashShown = false;  // an image was loaded, so the window may show
+    bool m_bImagingReady;
+    // Never freed: its paused thread may stay blocked until the process
+    // ends, which reclaims both.
+    AnimatedImage* m_pSplash = nullptr;
+    DecisionTrace& m_trace;
 };
 
 }  // namespace launcher

@@ -21,7 +21,8 @@ bool FitsLaunchBuffer(const std::wstring& program, const std::wstring& arguments
     return QuotedProgramPath(program).size() + 1 + arguments.size() < kLaunchCommandCapacity;
 }
 
-bool StartInSession(const std::wstring& program, const std::wstring& arguments, bool wait, bool startInSystemTemp)
+bool StartInSession(const std::wstring& program, const std::wstring& arguments, bool wait, bool startInSystemTemp,
+                    DWORD* exitCode)
 {
     if (!FitsLaunchBuffer(program, arguments)) {
         ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
@@ -33,7 +34,7 @@ bool StartInSession(const std::wstring& program, const std::wstring& arguments, 
     startup.cb = sizeof(startup);
     // The launch places the program path into the command line as given.
     return LaunchProcess(QuotedProgramPath(program).c_str(), commandLine.data(), &startup, wait ? TRUE : FALSE,
-                         startInSystemTemp ? TRUE : FALSE) != FALSE;
+                         startInSystemTemp ? TRUE : FALSE, exitCode) != FALSE;
 }
 
 std::wstring DirectCommandLine(const std::wstring& program, const std::wstring& arguments)
@@ -41,7 +42,7 @@ std::wstring DirectCommandLine(const std::wstring& program, const std::wstring& 
     return QuotedProgramPath(program) + L" " + arguments;
 }
 
-bool StartDirectlyAndWait(const std::wstring& program, const std::wstring& arguments)
+bool StartDirectlyAndWait(const std::wstring& program, const std::wstring& arguments, DWORD* exitCode)
 {
     std::wstring commandLine = DirectCommandLine(program, arguments);
     STARTUPINFOW startup = {};
@@ -54,6 +55,9 @@ bool StartDirectlyAndWait(const std::wstring& program, const std::wstring& argum
     common::UniqueHandle process(created.hProcess);
     common::UniqueHandle thread(created.hThread);
     ::WaitForSingleObject(process.get(), INFINITE);
+    if (exitCode) {
+        ::GetExitCodeProcess(process.get(), exitCode);
+    }
     return true;
 }
 

@@ -2,6 +2,8 @@
 // Starting the programs the launcher runs: in the interactive session
 // (LaunchProcess) or, on request, directly.
 
+#include <windows.h>
+
 #include <string>
 
 namespace launcher {
@@ -17,14 +19,15 @@ std::wstring QuotedProgramPath(const std::wstring& program);
 bool FitsLaunchBuffer(const std::wstring& program, const std::wstring& arguments);
 
 // Through LaunchProcess, the program path quoted as above; false (nothing started) when the command line
-// would not fit its buffer.
-bool StartInSession(const std::wstring& program, const std::wstring& arguments, bool wait, bool startInSystemTemp);
+// would not fit its buffer. A waited-for child's exit code goes to exitCode when given.
+bool StartInSession(const std::wstring& program, const std::wstring& arguments, bool wait, bool startInSystemTemp,
+                    DWORD* exitCode = nullptr);
 
 // "<program> <arguments>" with the program quoted as above.
 std::wstring DirectCommandLine(const std::wstring& program, const std::wstring& arguments);
 
 // CreateProcessW with the launcher's own environment and folder, waited for
 // without limit.
-bool StartDirectlyAndWait(const std::wstring& program, const std::wstring& arguments);
+bool StartDirectlyAndWait(const std::wstring& program, const std::wstring& arguments, DWORD* exitCode = nullptr);
 
 }  // namespace launcher

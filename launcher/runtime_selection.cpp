@@ -51,9 +51,19 @@ bool ReadMachineString(const std::wstring& keyPath, const wchar_t* valueName, DW
 }
 
 // Unpacks every file of the archive below the folder that holds it.
-void UnpackPrivateRuntime(const std::wstring& archivePath)
+zip::ExtractionSummary UnpackPrivateRuntime(const std::wstring& archivePath)
 {
-    zip::ExtractZipArchive(archivePath);
+    return zip::ExtractZipArchive(archivePath);
+}
+
+std::wstring DescribeUnpacking(const zip::ExtractionSummary& summary, DWORD elapsedMs)
+{
+    if (!summary.opened) {
+        return L"the archive could not be opened";
+    }
+    return std::to_wstring(summary.filesWritten) + L" files written, " + std::to_wstring(summary.filesFailed) +
+           L" failed, " + std::to_wstring(summary.entriesSkipped) + L" entries skipped, walk ended with " +
+           std::to_wstring(summary.stopResult) + L", " + std::to_wstring(elapsedMs) + L" ms";
 }
 
 }  // namespace
@@ -66,6 +76,24 @@ bool IsVersionNameAtLeast18(const std::wstring& subkeyName)
 bool IsCurrentVersionTooOld(const std::wstring& version)
 {
     return wcscmp(kMinimumVersion, version.c_str()) > 0;
+}
+
+std::wstring RegisteredRuntimeVersions()
+{
+    common::UniqueUSKey key;
+    if (::SHRegOpenUSKeyW(kJavaRuntimeKey, KEY_READ, nullptr, key.put(), TRUE) != ERROR_SUCCESS) {
+        return L"none";
+    }
+    std::wstring versions;
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[kSubkeyNameCapacity] = {};
+        DWORD length = kSubkeyNameCapacity;
+        if (::SHRegEnumUSKeyW(key.get(), index, name, &length, SHREGENUM_HKLM) != ERROR_SUCCESS) {
+            return versions.empty() ? L"none" : versions;
+        }
+        versions += (versions.empty() ? L"" : L", ") + std::wstring(name) +
+                    (IsVersionNameAtLeast18(name) ? L" (1.8 or later)" : L" (older)");
+    }
 }
 
 bool IsRuntime18OrLaterRegistered()
@@ -114,6 +142,7 @@ bool LauncherDialog::PreparePrivateRuntime(std::wstring& runtimeHome)
 {
     const auto archive = common::FindResourceBytes(m_hInstance, MAKEINTRESOURCEW(IDR_PRIVATE_RUNTIME), RT_RCDATA);
     if (!archive) {
+        m_trace.Line(L"private runtime: none carried (no resource 2000): passed over");
         return false;
     }
     runtimeHome = PrivateRuntimeFolder();
@@ -123,13 +152,20 @@ bool LauncherDialog::PreparePrivateRuntime(std::wstring& runtimeHome)
     // our rights, and read-only files would not be replaced by the unpacking:
     // a folder that cannot be emptied is not used.
     if (DeleteFolderContents(runtimeHome) != 0) {
+        m_trace.Line(L"private runtime: " + runtimeHome + L" cannot be emptied: passed over");
         return false;
     }
     if (!WriteNewFile(archivePath, archive.data, archive.size)) {
         ::DeleteFileW(archivePath.c_str());
+        m_trace.Line(L"private runtime: " + archivePath + L" cannot be written: passed over");
         return false;
     }
-    UnpackPrivateRuntime(archivePath);
+    const DWORD start = ::GetTickCount();
+    const zip::ExtractionSummary summary = UnpackPrivateRuntime(archivePath);
+    if (m_trace.IsOn()) {
+        m_trace.Line(L"private runtime: unpacked into " + runtimeHome + L" (" +
+                     DescribeUnpacking(summary, ::GetTickCount() - start) + L"): taken");
+    }
     ::DeleteFileW(archivePath.c_str());
     // Unpacking errors leave the flag set, so the folder is removed after
     // the run all the same.
@@ -139,15 +175,20 @@ bool LauncherDialog::PreparePrivateRuntime(std::wstring& runtimeHome)
 bool LauncherDialog::FindLocalRuntime(std::wstring& runtimeHome)
 {
     if (!FolderExists(m_strFolder + L"\\JVM\\bin")) {
+        m_trace.Line(L"JVM folder: " + m_strFolder + L"\\JVM\\bin is not a folder: passed over");
         return false;
     }
     runtimeHome = m_strFolder + L"\\JVM";
+    m_trace.Line(L"JVM folder: " + m_strFolder + L"\\JVM\\bin is a folder: taken");
     return true;
 }
 
 bool LauncherDialog::RunRuntimeInstallers()
 {
     bool installerRan = false;
+    if (m_trace.IsOn()) {
+        m_trace.Line(L"registered runtimes: " + RegisteredRuntimeVersions());
+    }
     if (!IsRuntime18OrLaterRegistered()) {
         if (const auto installer =
                 common::FindResourceBytes(m_hInstance, MAKEINTRESOURCEW(IDR_RUNTIME_INSTALLER), RT_RCDATA)) {
@@ -155,7 +196,15 @@ bool LauncherDialog::RunRuntimeInstallers()
             const std::wstring path = folder + L"\\JRE.exe";
             CreateFolderPath(folder);
             if (WriteNewFile(path, installer.data, installer.size)) {
-                installerRan = StartInSession(path, L"/s", true, false);
+                DWORD exitCode = 0;
+                installerRan = StartInSession(path, L"/s", true, false, &exitCode);
+                if (m_trace.IsOn()) {
+                    m_trace.Line(L"runtime installer: carried one (resource 3000) " +
+                                 std::wstring(installerRan ? L"started and waited for, exit code " +
+                                                                 std::to_wstring(exitCode)
+                                                           : L"could not be started") +
+                                 L": " + DirectCommandLine(path, L"/s"));
+                }
                 ::DeleteFileW(path.c_str());
                 ::RemoveDirectoryW(folder.c_str());
             } else {
@@ -166,9 +215,21 @@ bool LauncherDialog::RunRuntimeInstallers()
     }
     const std::wstring besideLauncher = m_strFolder + L"\\JRE.exe";
     if (PathExists(besideLauncher) && !IsRuntime18OrLaterRegistered()) {
-        if (StartInSession(besideLauncher, L"/s", true, false)) {
+        DWORD exitCode = 0;
+        const bool started = StartInSession(besideLauncher, L"/s", true, false, &exitCode);
+        if (started) {
             installerRan = true;
         }
+        if (m_trace.IsOn()) {
+            m_trace.Line(L"runtime installer: " + besideLauncher + L" " +
+                         (started ? L"started and waited for, exit code " + std::to_wstring(exitCode)
+                                  : std::wstring(L"could not be started")) +
+                         L": " + DirectCommandLine(besideLauncher, L"/s"));
+        }
+    } else if (m_trace.IsOn()) {
+        m_trace.Line(L"runtime installer: " + besideLauncher +
+                     (PathExists(besideLauncher) ? L" not run, a runtime 1.8 or later is registered"
+                                                 : L" not there"));
     }
     return installerRan;
 }
@@ -177,6 +238,7 @@ bool LauncherDialog::CheckInstalledRuntime(std::wstring& runtimeHome)
 {
     std::wstring version;
     if (!ReadMachineString(kJavaRuntimeKey, L"CurrentVersion", kCurrentVersionBytes, version)) {
+        m_trace.Line(L"registered runtime: no CurrentVersion: Java error");
         // No runtime registered at all: the dialog, never the log.
         if (!m_bNoJavaError) {
             ShowJavaErrorDialog();
@@ -184,18 +246,22 @@ bool LauncherDialog::CheckInstalledRuntime(std::wstring& runtimeHome)
         return false;
     }
     if (IsCurrentVersionTooOld(version)) {
+        m_trace.Line(L"registered runtime: CurrentVersion " + version + L" is older than 1.8: Java error");
         ReportJavaError();
         return false;
     }
     if (!ReadMachineString(std::wstring(kJavaRuntimeKey) + L"\\" + version, L"JavaHome", kJavaHomeBytes,
                            runtimeHome)) {
+        m_trace.Line(L"registered runtime: CurrentVersion " + version + L" has no JavaHome: Java error");
         ReportJavaError();
         return false;
     }
     if (!PathExists(runtimeHome + L"\\bin\\javaw.exe")) {
+        m_trace.Line(L"registered runtime: " + version + L" at " + runtimeHome + L" has no bin\\javaw.exe: Java error");
         ReportJavaError();
         return false;
     }
+    m_trace.Line(L"registered runtime: " + version + L" at " + runtimeHome + L": taken");
     return true;
 }
 

@@ -20,6 +20,9 @@ bool IsCurrentVersionTooOld(const std::wstring& version);
 // Enumerates the registered runtimes (machine hive only).
 bool IsRuntime18OrLaterRegistered();
 
+// "1.8.0_202 (1.8 or later), 1.7 (older)", or "none": for the decision trace.
+std::wstring RegisteredRuntimeVersions();
+
 // The RunOnce command that removes an unpacked private runtime.
 std::wstring DeferredRemovalCommand(const std::wstring& privateRuntimeFolder);
 

@@ -17,7 +17,7 @@ struct LaunchRequest {
     STARTUPINFOW* startupInfo;
     BOOL wait;
     BOOL startInSystemTemp;  // launcher form only
-    DWORD* exitCode = nullptr;  // receives the child's exit code after a wait
+    DWORD* childExitCode = nullptr;  // after a wait: the child's exit code
 };
 
 // The text the desktop field of the start-up information points to.

@@ -69,16 +69,16 @@ private:
     HDESK m_handle = nullptr;
 };
 
-// The end of both roads once a child exists: wait if asked (and read the
-// child's exit code if wanted), then close both handles.
-void FinishWithChild(common::UniqueHandle& process, common::UniqueHandle& thread, const LaunchRequest& request)
+// The end of both roads once a child exists: wait if asked, then close both
+// handles.
+void FinishWithChild(common::UniqueHandle& process, common::UniqueHandle& thread, BOOL wait, DWORD* childExitCode)
 {
     if (process.get() != INVALID_HANDLE_VALUE) {
         Trace(L"LaunchProcess: pi.hProcess != INVALID_HANDLE_VALUE");
-        if (request.wait) {
+        if (wait) {
             ::WaitForSingleObject(process.get(), INFINITE);
-            if (request.exitCode != nullptr && !::GetExitCodeProcess(process.get(), request.exitCode)) {
-                *request.exitCode = STILL_ACTIVE;
+            if (childExitCode != nullptr) {
+                ::GetExitCodeProcess(process.get(), childExitCode);
             }
         }
         Trace(L"LaunchProcess: CloseHandle after wait");
@@ -356,7 +356,7 @@ BOOL LaunchInInteractiveSession(const SecurityApi& api, const LaunchRequest& req
         return fail(::GetLastError());
     }
 
-    FinishWithChild(process, thread, request);
+    FinishWithChild(process, thread, request.wait, request.childExitCode);
 
     Trace(L"LaunchProcess: Clean up:");
     cleanUp();
@@ -382,7 +382,7 @@ BOOL LaunchPlainly(const LaunchRequest& request)
     }
     common::UniqueHandle process(created.hProcess);
     common::UniqueHandle thread(created.hThread);
-    FinishWithChild(process, thread, request);
+    FinishWithChild(process, thread, request.wait, request.childExitCode);
     return TRUE;
 }
 
@@ -413,18 +413,14 @@ BOOL Launch(const LaunchRequest& request)
 
 #ifdef PROCLAUNCH_LAUNCHER_FORM
 BOOL LaunchProcess(LPCWSTR applicationPath, LPWSTR commandLine, STARTUPINFOW* startupInfo, BOOL wait,
-                   BOOL startInSystemTemp)
+                   BOOL startInSystemTemp, DWORD* childExitCode)
 {
-    return proclaunch::Launch({applicationPath, commandLine, startupInfo, wait, startInSystemTemp});
+    return proclaunch::Launch({applicationPath, commandLine, startupInfo, wait, startInSystemTemp, childExitCode});
 }
 #else
-BOOL LaunchProcess(LPCWSTR applicationPath, LPWSTR commandLine, STARTUPINFOW* startupInfo, BOOL wait)
+BOOL LaunchProcess(LPCWSTR applicationPath, LPWSTR commandLine, STARTUPINFOW* startupInfo, BOOL wait,
+                   DWORD* childExitCode)
 {
-    return proclaunch::Launch({applicationPath, commandLine, startupInfo, wait, FALSE});
-}
-
-BOOL LaunchProcessAndWait(LPCWSTR applicationPath, LPWSTR commandLine, STARTUPINFOW* startupInfo, DWORD* exitCode)
-{
-    return proclaunch::Launch({applicationPath, commandLine, startupInfo, TRUE, FALSE, exitCode});
+    return proclaunch::Launch({applicationPath, commandLine, startupInfo, wait, FALSE, childExitCode});
 }
 #endif

@@ -16,7 +16,8 @@
 // startupInfo: zeroed with its size set; its desktop field is pointed at the
 // constant text "winsta0\default".
 // Returns TRUE when the child was created, FALSE with the last-error code
-// set otherwise.
+// set otherwise. childExitCode, when given, receives the exit code of a child
+// that was waited for.
 
 #include <windows.h>
 
@@ -44,10 +45,8 @@ constexpr DWORD LaunchEnvironmentNoMemory = ERROR_NOT_ENOUGH_MEMORY;
 
 #ifdef PROCLAUNCH_LAUNCHER_FORM
 BOOL LaunchProcess(LPCWSTR applicationPath, LPWSTR commandLine, STARTUPINFOW* startupInfo, BOOL wait,
-                   BOOL startInSystemTemp);
+                   BOOL startInSystemTemp, DWORD* childExitCode = nullptr);
 #else
-BOOL LaunchProcess(LPCWSTR applicationPath, LPWSTR commandLine, STARTUPINFOW* startupInfo, BOOL wait);
-// LaunchProcess with the wait flag set; once the child has ended, exitCode
-// receives its exit code.
-BOOL LaunchProcessAndWait(LPCWSTR applicationPath, LPWSTR commandLine, STARTUPINFOW* startupInfo, DWORD* exitCode);
+BOOL LaunchProcess(LPCWSTR applicationPath, LPWSTR commandLine, STARTUPINFOW* startupInfo, BOOL wait,
+                   DWORD* childExitCode = nullptr);
 #endif

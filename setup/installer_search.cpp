@@ -104,7 +104,7 @@ DWORD StartInInteractiveSession(const std::wstring& path, const std::wstring& ar
     std::vector<wchar_t> tcInstallerArgs = ArgumentBuffer(arguments);
     STARTUPINFOW startup = EmptyStartupInfo();
     DWORD exitCode = kExitInstallerNotStarted;
-    if (!LaunchProcessAndWait(path.c_str(), tcInstallerArgs.data(), &startup, &exitCode)) {
+    if (!LaunchProcess(path.c_str(), tcInstallerArgs.data(), &startup, TRUE, &exitCode)) {
         WriteLog(L"LaunchInstaller: LaunchProcess: failed");
         ShowErrorMessage(IDS_INSTALLATIONCANNOTSTART);
         exitCode = kExitInstallerNotStarted;

@@ -22,3 +22,8 @@
 // The product's identifier: names its uninstall key. The same in every
 // language block.
 #define WENDREL_PRODUCT_ID      "5C1E2A9047B34F0D8E6A3B21D97F4C58-R1"
+
+// The helper programs (type "RT_EXE") for the uninstall-mode clean-up.
+#define IDR_PURLOW_X86          1000
+#define IDR_PELLOW              1001
+#define IDR_PURLOW_X64          1002

@@ -326,4 +326,129 @@ void PressDialogButton(HWND dialog, int id)
     ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(dialog, id)));
 }
 
+std::wstring SystemTempFolder()
+{
+    wchar_t root[MAX_PATH] = {};
+    ::GetEnvironmentVariableW(L"SystemRoot", root, MAX_PATH);
+    return std::wstring(root) + L"\\Temp";
+}
+
+bool WaitForFile(const std::wstring& path, DWORD timeoutMs)
+{
+    const DWORD start = ::GetTickCount();
+    while (!FileExists(path)) {
+        if (::GetTickCount() - start >= timeoutMs) {
+            return false;
+        }
+        ::Sleep(50);
+    }
+    return true;
+}
+
+bool SetResource(const std::wstring& program, LPCWSTR type, LPCWSTR name, const std::string& bytes)
+{
+    HANDLE update = ::BeginUpdateResourceW(program.c_str(), FALSE);
+    if (!update) {
+        return false;
+    }
+    const BOOL added = ::UpdateResourceW(update, type, name, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
+                                         const_cast<char*>(bytes.data()), static_cast<DWORD>(bytes.size()));
+    return ::EndUpdateResourceW(update, !added) && added;
+}
+
+namespace {
+
+// A resource type or name: a number or a text.
+struct ResourceId {
+    explicit ResourceId(LPCWSTR id)
+        : number(IS_INTRESOURCE(id) ? static_cast<WORD>(reinterpret_cast<ULONG_PTR>(id)) : 0),
+          text(IS_INTRESOURCE(id) ? L"" : id)
+    {
+    }
+    LPCWSTR get() const { return number ? MAKEINTRESOURCEW(number) : text.c_str(); }
+    WORD number;
+    std::wstring text;
+};
+
+struct ResourceCopy {
+    ResourceId type;
+    ResourceId name;
+    WORD language;
+    std::string bytes;
+};
+
+struct ResourceWalk {
+    HMODULE module;
+    std::vector<ResourceCopy> resources;
+};
+
+BOOL CALLBACK TakeLanguage(HMODULE module, LPCWSTR type, LPCWSTR name, WORD language, LONG_PTR walk)
+{
+    HRSRC found = ::FindResourceExW(module, type, name, language);
+    HGLOBAL loaded = found ? ::LoadResource(module, found) : nullptr;
+    const char* data = loaded ? static_cast<const char*>(::LockResource(loaded)) : nullptr;
+    if (data) {
+        reinterpret_cast<ResourceWalk*>(walk)->resources.push_back(
+            {ResourceId(type), ResourceId(name), language, std::string(data, ::SizeofResource(module, found))});
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK TakeName(HMODULE module, LPCWSTR type, LPWSTR name, LONG_PTR walk)
+{
+    ::EnumResourceLanguagesW(module, type, name, &TakeLanguage, walk);
+    return TRUE;
+}
+
+BOOL CALLBACK TakeType(HMODULE module, LPWSTR type, LONG_PTR walk)
+{
+    ::EnumResourceNamesW(module, type, &TakeName, walk);
+    return TRUE;
+}
+
+}  // namespace
+
+bool CopyProgramWithoutResources(const std::wstring& from, const std::wstring& to,
+                                 const std::function<bool(LPCWSTR type, LPCWSTR name)>& drop)
+{
+    ResourceWalk walk{::LoadLibraryExW(from.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE), {}};
+    if (!walk.module) {
+        return false;
+    }
+    ::EnumResourceTypesW(walk.module, &TakeType, reinterpret_cast<LONG_PTR>(&walk));
+    ::FreeLibrary(walk.module);
+    if (walk.resources.empty() || !CopyProgram(from, to)) {
+        return false;
+    }
+    HANDLE update = ::BeginUpdateResourceW(to.c_str(), TRUE);
+    if (!update) {
+        return false;
+    }
+    bool written = true;
+    for (ResourceCopy& resource : walk.resources) {
+        if (drop(resource.type.get(), resource.name.get())) {
+            continue;
+        }
+        written = written && ::UpdateResourceW(update, resource.type.get(), resource.name.get(), resource.language,
+                                               &resource.bytes[0], static_cast<DWORD>(resource.bytes.size()));
+    }
+    return ::EndUpdateResourceW(update, !written) && written;
+}
+
+std::string ReadResource(const std::wstring& program, LPCWSTR type, LPCWSTR name)
+{
+    HMODULE module = ::LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!module) {
+        return std::string();
+    }
+    std::string bytes;
+    HRSRC found = ::FindResourceW(module, name, type);
+    HGLOBAL loaded = found ? ::LoadResource(module, found) : nullptr;
+    if (const char* data = loaded ? static_cast<const char*>(::LockResource(loaded)) : nullptr) {
+        bytes.assign(data, ::SizeofResource(module, found));
+    }
+    ::FreeLibrary(module);
+    return bytes;
+}
+
 }  // namespace testing_support

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -69,6 +70,21 @@ std::wstring FromUtf8(const std::string& bytes);
 // The runs a recorder stand-in wrote beside itself ("<exe>.record"), oldest first.
 using Recording = std::map<std::string, std::string>;
 std::vector<Recording> ReadRecordings(const std::wstring& exePath);
+
+// %SystemRoot%\Temp.
+std::wstring SystemTempFolder();
+// Polls every 50 ms; false when the file did not appear within the limit.
+bool WaitForFile(const std::wstring& path, DWORD timeoutMs);
+
+// Resources of a built program, for variants made from one build.
+// Adds or replaces one resource (language neutral).
+bool SetResource(const std::wstring& program, LPCWSTR type, LPCWSTR name, const std::string& bytes);
+// Copies the program and rewrites the copy with every resource except those
+// for which drop(type, name) is true (Wine ignores deletions by update).
+bool CopyProgramWithoutResources(const std::wstring& from, const std::wstring& to,
+                                 const std::function<bool(LPCWSTR type, LPCWSTR name)>& drop);
+// The resource's bytes, read from the program file; empty when missing.
+std::string ReadResource(const std::wstring& program, LPCWSTR type, LPCWSTR name);
 
 // Windows of another process, for tests that answer its dialogs and
 // message boxes.

@@ -5,7 +5,10 @@
 // With RECORDER_BREAKAWAY_PROBE set it also records whether a process it
 // starts may leave its job ("breakaway=1" or "breakaway=0").
 // RECORDER_SLEEP_MS makes it wait before exiting; RECORDER_EXIT_CODE sets its
-// exit code. Copied under other names it stands for javaw.exe and others.
+// exit code. RECORDER_EMPTY_FOLDER makes it stand for an uninstaller: it
+// deletes everything in that folder except the file named by
+// RECORDER_EMPTY_KEEP (the running launcher, which Windows would not let it
+// delete). Copied under other names it stands for javaw.exe and others.
 
 #include "common/unique_resource.h"
 #include "common/utf8.h"
@@ -59,6 +62,31 @@ bool ChildMayBreakAway()
     return true;
 }
 
+// Deletes every file and folder below the folder, except one file name at
+// its top.
+void EmptyFolder(const std::wstring& folder, const std::wstring& keep)
+{
+    WIN32_FIND_DATAW entry = {};
+    common::UniqueFind listing(::FindFirstFileW((folder + L"\\*").c_str(), &entry));
+    if (!listing) {
+        return;
+    }
+    do {
+        const std::wstring name = entry.cFileName;
+        if (name == L"." || name == L".." || (!keep.empty() && ::lstrcmpiW(name.c_str(), keep.c_str()) == 0)) {
+            continue;
+        }
+        const std::wstring path = folder + L"\\" + name;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            EmptyFolder(path, std::wstring());
+            ::RemoveDirectoryW(path.c_str());
+        } else {
+            ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            ::DeleteFileW(path.c_str());
+        }
+    } while (::FindNextFileW(listing.get(), &entry));
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
@@ -102,6 +130,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     file.reset();
 
     bool present = false;
+    const std::wstring emptyFolder = Variable(L"RECORDER_EMPTY_FOLDER", present);
+    if (present && !emptyFolder.empty()) {
+        bool keepPresent = false;
+        EmptyFolder(emptyFolder, Variable(L"RECORDER_EMPTY_KEEP", keepPresent));
+    }
     const std::wstring sleepMs = Variable(L"RECORDER_SLEEP_MS", present);
     if (present) {
         ::Sleep(static_cast<DWORD>(std::wcstoul(sleepMs.c_str(), nullptr, 10)));

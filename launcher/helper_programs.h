@@ -1,0 +1,36 @@
+#pragma once
+// Uninstall mode: the two helper programs the launcher carries are written
+// into the system temporary folder, their deletion is registered for the next
+// logon, and Pellow is started to have Purlow remove the launcher's folder.
+
+#include "launcher/decision_trace.h"
+
+#include <windows.h>
+
+#include <string>
+
+namespace launcher {
+
+extern const wchar_t kPlatformProbeKey[];   // HKLM, 64-bit view: exists only on 64-bit Windows
+extern const wchar_t kDeletePellowValue[];  // RunOnce "DeletePellow"
+extern const wchar_t kDeletePurlowValue[];  // RunOnce "DeletePurlow"
+
+// The probe key opens in the registry's 64-bit view.
+bool IsPlatformProbeKeyPresent();
+
+// Resource 1002 (x64 Purlow) on 64-bit Windows, else 1000 (x86 Purlow).
+WORD PurlowResourceFor(bool is64BitWindows);
+
+// "cmd.exe /C  del "<path>"": the RunOnce command that deletes a helper file.
+std::wstring HelperDeletionCommand(const std::wstring& path);
+
+// Everything after the platform probe: writes the chosen Purlow and Pellow
+// from the module's resources into tempFolder, sets the two RunOnce values and
+// starts Pellow (not waited for) with the Purlow path and launcherFolder.
+// A helper file that cannot be deleted is reused only when it holds exactly
+// the resource's bytes; otherwise, or when a file cannot be written, nothing
+// is registered or started. True when Pellow was asked to start.
+bool PlaceHelpersAndStartPellow(HMODULE module, WORD purlowResource, const std::wstring& tempFolder,
+                                const std::wstring& launcherFolder, DecisionTrace& trace);
+
+}  // namespace launcher

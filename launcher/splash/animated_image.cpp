@@ -1,0 +1,229 @@
+#include "launcher/splash/animated_image.h"
+
+#include "common/resource_data.h"
+
+#include <cstring>
+#include <vector>
+
+namespace launcher {
+
+namespace flat = Gdiplus::DllExports;
+
+namespace {
+
+constexpr DWORD kHoldMs = 60;
+
+}  // namespace
+
+AnimatedImage::AnimatedImage(LPCWSTR resourceType, LPCWSTR resourceName, HMODULE resourceModule)
+    : m_pauseEvent(::CreateEventW(nullptr, TRUE, TRUE, nullptr)),
+      m_exitEvent(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      m_resourceModule(resourceModule)
+{
+    m_loaded = LoadResourceStream(resourceType, resourceName);
+    if (m_loaded) {
+        m_loadStatus = Check(flat::GdipLoadImageFromStreamICM(m_stream.get(), &m_nativeImage));
+        ExamineFrames();
+    }
+}
+
+AnimatedImage::~AnimatedImage()
+{
+    if (m_thread) {
+        SetPaused(false);
+        ::SetEvent(m_exitEvent.get());
+        ::WaitForSingleObject(m_thread.get(), INFINITE);
+    }
+    m_thread.reset();
+    m_pauseEvent.reset();
+    m_exitEvent.reset();
+    m_frameDelays.reset();
+    if (m_memoryDc && m_replacedBitmap) {
+        ::SelectObject(m_memoryDc.get(), m_replacedBitmap);
+    }
+    m_memoryDc.reset();
+    m_background.reset();
+    m_stream.reset();
+    if (m_nativeImage) {
+        flat::GdipDisposeImage(m_nativeImage);
+    }
+}
+
+Gdiplus::Status AnimatedImage::Check(Gdiplus::Status status)
+{
+    if (status != Gdiplus::Ok) {
+        m_lastStatus = status;
+    }
+    return status;
+}
+
+UINT AnimatedImage::GetWidth()
+{
+    UINT width = 0;
+    Check(flat::GdipGetImageWidth(m_nativeImage, &width));
+    return width;
+}
+
+UINT AnimatedImage::GetHeight()
+{
+    UINT height = 0;
+    Check(flat::GdipGetImageHeight(m_nativeImage, &height));
+    return height;
+}
+
+bool AnimatedImage::LoadResourceStream(LPCWSTR resourceType, LPCWSTR resourceName)
+{
+    const common::ResourceBytes resource = common::FindResourceBytes(m_resourceModule, resourceName, resourceType);
+    if (!resource || resource.size == 0) {
+        return false;
+    }
+    // The stream owns a movable block of its own: resource memory is
+    // read-only and GDI+ may keep reading the stream for later frames.
+    HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, resource.size);
+    if (!block) {
+        return false;
+    }
+    void* bytes = ::GlobalLock(block);
+    if (!bytes) {
+        ::GlobalFree(block);
+        return false;
+    }
+    std::memcpy(bytes, resource.data, resource.size);
+    ::GlobalUnlock(block);
+    if (FAILED(::CreateStreamOnHGlobal(block, TRUE, m_stream.put()))) {
+        ::GlobalFree(block);
+        return false;
+    }
+    return true;
+}
+
+void AnimatedImage::ExamineFrames()
+{
+    UINT dimensionCount = 0;
+    Check(flat::GdipImageGetFrameDimensionsCount(m_nativeImage, &dimensionCount));
+    if (dimensionCount == 0) {
+        return;
+    }
+    std::vector<GUID> dimensions(dimensionCount);
+    if (Check(flat::GdipImageGetFrameDimensionsList(m_nativeImage, dimensions.data(), dimensionCount)) !=
+        Gdiplus::Ok) {
+        return;
+    }
+    Check(flat::GdipImageGetFrameCount(m_nativeImage, &dimensions[0], &m_frameCount));
+
+    UINT delaysSize = 0;
+    if (Check(flat::GdipGetPropertyItemSize(m_nativeImage, PropertyTagFrameDelay, &delaysSize)) != Gdiplus::Ok ||
+        delaysSize == 0) {
+        return;
+    }
+    m_frameDelays.reset(static_cast<Gdiplus::PropertyItem*>(std::malloc(delaysSize)));
+    if (m_frameDelays &&
+        Check(flat::GdipGetPropertyItem(m_nativeImage, PropertyTagFrameDelay, delaysSize, m_frameDelays.get())) !=
+            Gdiplus::Ok) {
+        m_frameDelays.reset();
+    }
+}
+
+void AnimatedImage::StartAnimation(HWND window, int x, int y)
+{
+    // The background is captured anew for the new place.
+    m_background.reset();
+    m_memoryDc.reset();
+    m_replacedBitmap = nullptr;
+    m_window = window;
+    m_x = x;
+    m_y = y;
+    if (!m_loaded || m_frameCount <= 1 || m_thread) {
+        return;
+    }
+    m_thread.reset(::CreateThread(nullptr, 0, &AnimatedImage::AnimationThread, this, CREATE_SUSPENDED, nullptr));
+    if (m_thread) {
+        ::ResumeThread(m_thread.get());
+    }
+}
+
+void AnimatedImage::SetPaused(bool paused)
+{
+    if (m_frameCount <= 1) {
+        return;
+    }
+    m_frameLock.Enter();
+    if (paused && !m_paused) {
+        ::ResetEvent(m_pauseEvent.get());
+    } else if (!paused && m_paused) {
+        ::SetEvent(m_pauseEvent.get());
+    }
+    m_paused = paused;
+    m_frameLock.Leave();
+}
+
+DWORD WINAPI AnimatedImage::AnimationThread(void* image)
+{
+    static_cast<AnimatedImage*>(image)->Animate();
+    return 0;
+}
+
+void AnimatedImage::Animate()
+{
+    m_framePosition = 0;
+    while (DrawFrameStep()) {
+    }
+}
+
+DWORD AnimatedImage::DelayAfterMs(UINT position) const
+{
+    if (!m_frameDelays || position >= m_frameDelays->length / sizeof(UINT)) {
+        return 0;
+    }
+    return 10 * static_cast<const UINT*>(m_frameDelays->value)[position];
+}
+
+bool AnimatedImage::DrawFrameStep()
+{
+    ::WaitForSingleObject(m_pauseEvent.get(), INFINITE);
+    m_frameLock.Enter();
+    if (!m_paused) {
+        UINT width = 0;
+        UINT height = 0;
+        flat::GdipGetImageWidth(m_nativeImage, &width);
+        flat::GdipGetImageHeight(m_nativeImage, &height);
+        DrawActiveFrame(width, height);
+        // A sleep, not a busy wait: the splash may show for minutes. Waiting
+        // as a window thread waits lets systems that compose windows
+        // themselves (Wine) show what was drawn; with no handles and no
+        // wake mask nothing can end it early.
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, kHoldMs, 0);
+        static const GUID timeDimension = Gdiplus::FrameDimensionTime;
+        Check(flat::GdipImageSelectActiveFrame(m_nativeImage, &timeDimension, m_framePosition));
+        m_framePosition = (m_framePosition + 1) % m_frameCount;
+    }
+    m_frameLock.Leave();
+    return ::WaitForSingleObject(m_exitEvent.get(), DelayAfterMs(m_framePosition)) != WAIT_OBJECT_0;
+}
+
+void AnimatedImage::DrawActiveFrame(UINT width, UINT height)
+{
+    HDC windowDc = ::GetDC(m_window);
+    if (!m_memoryDc && !m_background) {
+        m_memoryDc.reset(::CreateCompatibleDC(windowDc));
+        m_background.reset(::CreateCompatibleBitmap(windowDc, static_cast<int>(width), static_cast<int>(height)));
+        m_replacedBitmap = ::SelectObject(m_memoryDc.get(), m_background.get());
+        ::BitBlt(m_memoryDc.get(), 0, 0, static_cast<int>(width), static_cast<int>(height), windowDc, m_x, m_y,
+                 SRCCOPY);
+    }
+    if (!windowDc) {
+        return;
+    }
+    Gdiplus::GpGraphics* graphics = nullptr;
+    Check(flat::GdipCreateFromHDC(windowDc, &graphics));
+    // The captured background wipes the previous frame first.
+    ::BitBlt(windowDc, m_x, m_y, static_cast<int>(width), static_cast<int>(height), m_memoryDc.get(), 0, 0, SRCCOPY);
+    Check(flat::GdipDrawImageRectI(graphics, m_nativeImage, m_x, m_y, static_cast<INT>(width),
+                                   static_cast<INT>(height)));
+    if (graphics) {
+        flat::GdipDeleteGraphics(graphics);
+    }
+    ::ReleaseDC(m_window, windowDc);
+}
+
+}  // namespace launcher

@@ -1,0 +1,277 @@
+// Uninstall mode ("uninstall.dat" beside the launcher): the real launcher
+// writes its helper programs into the system temporary folder, registers
+// their deletion and starts Pellow, which has Purlow remove the folder.
+
+#include "launcher/helper_programs.h"
+#include "launcher/resources/resource.h"
+
+#include "build_paths.h"
+#include "common/unique_resource.h"
+#include "tests/support/test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace testing_support;
+
+const wchar_t kRunOnceKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+const wchar_t kRuntimesKey[] = L"SOFTWARE\\JavaSoft\\Java Runtime Environment";
+constexpr DWORD kEndTimeoutMs = 60000;
+
+bool ReadRunOnce(const wchar_t* name, std::wstring& text)
+{
+    wchar_t buffer[1024] = {};
+    DWORD size = sizeof(buffer) - sizeof(wchar_t);
+    if (::RegGetValueW(HKEY_LOCAL_MACHINE, kRunOnceKey, name, RRF_RT_REG_SZ, nullptr, buffer, &size) !=
+        ERROR_SUCCESS) {
+        return false;
+    }
+    text = buffer;
+    return true;
+}
+
+void SetMachineString(const std::wstring& keyPath, const wchar_t* name, const std::wstring& text)
+{
+    common::UniqueRegKey key;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.put(),
+                                nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(::RegSetValueExW(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                               static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+}
+
+std::wstring TempHelper(const wchar_t* name)
+{
+    return SystemTempFolder() + L"\\" + name;
+}
+
+// The Purlow this Windows should get: x64 where the probe key exists.
+std::wstring ExpectedPurlow()
+{
+    return launcher::IsPlatformProbeKeyPresent() ? WENDREL_HELPER_PURLOW_X64 : WENDREL_HELPER_PURLOW_X86;
+}
+
+class UninstallModeTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ClearMachineState();
+        // A product folder with a blank, two levels below the scratch folder,
+        // so that Purlow's removal of empty parents stays inside it.
+        product = scratch / L"Programs\\Velmar\\Quarrix Product";
+        ASSERT_TRUE(CreateFolders(product));
+        ASSERT_TRUE(CopyProgram(StandinPath(L"wendrel-without-runtime.exe"), Launcher()));
+        ASSERT_TRUE(WriteBytes(product + L"\\archive.jar", "PK\x05\x06 placeholder"));
+        ASSERT_TRUE(WriteBytes(product + L"\\uninstall.dat", ""));
+        // The Java uninstaller's runtime lies outside the folder it empties.
+        ASSERT_TRUE(CreateFolders(scratch / L"jre\\bin"));
+        javaw = scratch / L"jre\\bin\\javaw.exe";
+        ASSERT_TRUE(CopyProgram(StandinPath(L"recorder.exe"), javaw));
+        SetMachineString(kRuntimesKey, L"CurrentVersion", L"1.8.0_202");
+        SetMachineString(std::wstring(kRuntimesKey) + L"\\1.8.0_202", L"JavaHome", scratch / L"jre");
+    }
+    void TearDown() override
+    {
+        ::Sleep(1000);  // a Pellow started by the run reaches its Purlow first
+        ClearMachineState();
+    }
+
+    static void ClearMachineState()
+    {
+        ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kRuntimesKey);
+        common::UniqueRegKey runOnce;
+        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRunOnceKey, 0, KEY_ALL_ACCESS, runOnce.put()) == ERROR_SUCCESS) {
+            ::RegDeleteValueW(runOnce.get(), L"DeletePellow");
+            ::RegDeleteValueW(runOnce.get(), L"DeletePurlow");
+        }
+        // An earlier run's Purlow may still be running for a moment.
+        for (int attempt = 0; attempt < 50; ++attempt) {
+            ::DeleteFileW(TempHelper(L"Purlow.exe").c_str());
+            ::DeleteFileW(TempHelper(L"Pellow.exe").c_str());
+            if (!FileExists(TempHelper(L"Purlow.exe")) && !FileExists(TempHelper(L"Pellow.exe"))) {
+                break;
+            }
+            ::Sleep(100);
+        }
+    }
+
+    std::wstring Launcher() const { return product + L"\\wendrel.exe"; }
+
+    RunResult Run(RunOptions options = RunOptions())
+    {
+        options.timeoutMs = kEndTimeoutMs;
+        return RunProgram(L"\"" + Launcher() + L"\" /english", options);
+    }
+
+    ScratchFolder scratch;
+    std::wstring product;
+    std::wstring javaw;
+};
+
+TEST_F(UninstallModeTest, HelpersAreWrittenRegisteredForDeletionAndPellowStartsPurlowForTheFolder)
+{
+    // Pellow's Purlow removes nothing while the folder holds files; the
+    // recorder copy beside the helpers shows what Pellow was asked to start.
+    const RunResult result = Run();
+    ASSERT_TRUE(result.started);
+    ASSERT_FALSE(result.timedOut);
+    EXPECT_EQ(ReadRecordings(javaw).size(), 1u) << "the uninstaller runs first";
+
+    EXPECT_TRUE(ReadBytes(TempHelper(L"Pellow.exe")) == ReadBytes(WENDREL_HELPER_PELLOW));
+    EXPECT_TRUE(ReadBytes(TempHelper(L"Purlow.exe")) == ReadBytes(ExpectedPurlow()));
+
+    std::wstring text;
+    ASSERT_TRUE(ReadRunOnce(L"DeletePellow", text));
+    EXPECT_EQ(text, L"cmd.exe /C  del \"" + TempHelper(L"Pellow.exe") + L"\"");
+    ASSERT_TRUE(ReadRunOnce(L"DeletePurlow", text));
+    EXPECT_EQ(text, L"cmd.exe /C  del \"" + TempHelper(L"Purlow.exe") + L"\"");
+    EXPECT_TRUE(FolderExists(product)) << "the folder still holds files";
+}
+
+TEST_F(UninstallModeTest, PellowIsStartedWithThePurlowPathAndTheUnquotedFolder)
+{
+    // Resource 1001 replaced by the recorder: it records how it was started.
+    ASSERT_TRUE(SetResource(Launcher(), L"RT_EXE", MAKEINTRESOURCEW(IDR_PELLOW),
+                            ReadBytes(StandinPath(L"recorder.exe"))));
+    ASSERT_FALSE(Run().timedOut);
+    ASSERT_TRUE(WaitForFile(TempHelper(L"Pellow.exe.record"), 10000));
+    const auto runs = ReadRecordings(TempHelper(L"Pellow.exe"));
+    ::DeleteFileW(TempHelper(L"Pellow.exe.record").c_str());
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(FromUtf8(runs[0].at("commandline")),
+              TempHelper(L"Pellow.exe") + L" " + TempHelper(L"Purlow.exe") + L" " + product);
+    EXPECT_EQ(FromUtf8(runs[0].at("cwd")), SystemTempFolder());
+}
+
+TEST_F(UninstallModeTest, PurlowRemovesTheEmptiedFolderAndItsEmptyParentsOnceTheLauncherFileIsGone)
+{
+    RunOptions options;
+    options.environment = {{L"RECORDER_EMPTY_FOLDER", product}, {L"RECORDER_EMPTY_KEEP", L"wendrel.exe"}};
+    ASSERT_FALSE(Run(options).timedOut);
+    ASSERT_TRUE(FolderExists(product));
+    EXPECT_FALSE(FileExists(product + L"\\uninstall.dat")) << "the stand-in uninstaller emptied the folder";
+    // The real uninstaller's own clean-up deletes the launcher after it ended.
+    ASSERT_TRUE(::DeleteFileW(Launcher().c_str()));
+
+    const DWORD start = ::GetTickCount();
+    while (FolderExists(scratch / L"Programs") && ::GetTickCount() - start < 15000) {
+        ::Sleep(100);
+    }
+    EXPECT_FALSE(FolderExists(product));
+    EXPECT_FALSE(FolderExists(scratch / L"Programs\\Velmar")) << "the empty parent";
+    EXPECT_FALSE(FolderExists(scratch / L"Programs")) << "the empty grandparent";
+}
+
+TEST_F(UninstallModeTest, WithoutUninstallDatNothingIsWrittenOrStarted)
+{
+    ASSERT_TRUE(::DeleteFileW((product + L"\\uninstall.dat").c_str()));
+    ASSERT_FALSE(Run().timedOut);
+    EXPECT_EQ(ReadRecordings(javaw).size(), 1u);
+    EXPECT_FALSE(FileExists(TempHelper(L"Pellow.exe")));
+    EXPECT_FALSE(FileExists(TempHelper(L"Purlow.exe")));
+    std::wstring text;
+    EXPECT_FALSE(ReadRunOnce(L"DeletePellow", text));
+    EXPECT_FALSE(ReadRunOnce(L"DeletePurlow", text));
+}
+
+TEST_F(UninstallModeTest, WithoutTheHelperResourcesNothingIsWrittenOrStarted)
+{
+    const std::wstring stripped = scratch / L"stripped.exe";
+    ASSERT_TRUE(CopyProgramWithoutResources(Launcher(), stripped, [](LPCWSTR type, LPCWSTR) {
+        return !IS_INTRESOURCE(type) && std::wstring(type) == L"RT_EXE";
+    }));
+    ASSERT_TRUE(ReadResource(stripped, L"RT_EXE", MAKEINTRESOURCEW(IDR_PELLOW)).empty());
+    ASSERT_FALSE(ReadResource(stripped, L"GIF", L"ARCHIVE").empty()) << "only the helpers are gone";
+    ASSERT_TRUE(::MoveFileExW(stripped.c_str(), Launcher().c_str(), MOVEFILE_REPLACE_EXISTING));
+    ASSERT_FALSE(Run().timedOut);
+    EXPECT_EQ(ReadRecordings(javaw).size(), 1u);
+    EXPECT_FALSE(FileExists(TempHelper(L"Pellow.exe")));
+    EXPECT_FALSE(FileExists(TempHelper(L"Purlow.exe")));
+    std::wstring text;
+    EXPECT_FALSE(ReadRunOnce(L"DeletePellow", text));
+    EXPECT_FALSE(ReadRunOnce(L"DeletePurlow", text));
+}
+
+// A helper file someone holds open cannot be replaced. An earlier run's copy
+// is reused; anything else must never run with the launcher's rights.
+struct HeldFileCase {
+    const char* name;
+    const wchar_t* heldName;          // the file held open in the system temp folder
+    bool identical;                   // holds the launcher's own bytes
+    bool pellowStarts;
+};
+
+class HeldHelperFileTest : public UninstallModeTest, public ::testing::WithParamInterface<HeldFileCase> {};
+
+TEST_P(HeldHelperFileTest, IsReusedOnlyWhenItHoldsTheLaunchersBytes)
+{
+    const HeldFileCase& c = GetParam();
+    // Pellow replaced by the recorder, so a start shows as a record.
+    const std::string recorder = ReadBytes(StandinPath(L"recorder.exe"));
+    ASSERT_TRUE(SetResource(Launcher(), L"RT_EXE", MAKEINTRESOURCEW(IDR_PELLOW), recorder));
+    const bool heldIsPellow = std::wstring(c.heldName) == L"Pellow.exe";
+    const std::string own = heldIsPellow ? recorder : ReadBytes(ExpectedPurlow());
+    // A planted program that would record if anything started it.
+    const std::string planted = c.identical ? own : recorder + "planted";
+    const std::wstring held = TempHelper(c.heldName);
+    ASSERT_TRUE(WriteBytes(held, planted));
+    common::UniqueFile holder(::CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(holder);
+
+    ASSERT_FALSE(Run().timedOut);
+    ::Sleep(1500);  // Pellow is not waited for
+    const auto runs = ReadRecordings(TempHelper(L"Pellow.exe"));
+    ::DeleteFileW(TempHelper(L"Pellow.exe.record").c_str());
+    EXPECT_EQ(runs.size(), c.pellowStarts ? 1u : 0u);
+    EXPECT_TRUE(ReadBytes(held) == planted) << "a held file is never rewritten";
+    std::wstring text;
+    EXPECT_EQ(ReadRunOnce(L"DeletePellow", text), c.pellowStarts);
+    EXPECT_EQ(ReadRunOnce(L"DeletePurlow", text), c.pellowStarts);
+    holder.reset();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, HeldHelperFileTest,
+    ::testing::Values(HeldFileCase{"IdenticalPurlow", L"Purlow.exe", true, true},
+                      HeldFileCase{"OtherPurlow", L"Purlow.exe", false, false},
+                      HeldFileCase{"IdenticalPellow", L"Pellow.exe", true, true},
+                      HeldFileCase{"OtherPellow", L"Pellow.exe", false, false}),
+    [](const ::testing::TestParamInfo<HeldFileCase>& info) { return info.param.name; });
+
+// 32-bit Windows, where the probe key is missing, gets the x86 Purlow: the
+// same placement called with the probe's other answer, on the built
+// launcher's resources and in a folder of the test's own.
+TEST(HelperPlacementTest, WithoutTheProbeKeyTheX86PurlowIsWritten)
+{
+    EXPECT_EQ(launcher::PurlowResourceFor(false), IDR_PURLOW_X86);
+    EXPECT_EQ(launcher::PurlowResourceFor(true), IDR_PURLOW_X64);
+
+    ScratchFolder scratch;
+    const std::wstring launcherCopy = scratch / L"wendrel.exe";
+    // Pellow is the recorder here, so nothing real starts.
+    ASSERT_TRUE(CopyProgram(StandinPath(L"wendrel-without-runtime.exe"), launcherCopy));
+    ASSERT_TRUE(SetResource(launcherCopy, L"RT_EXE", MAKEINTRESOURCEW(IDR_PELLOW),
+                            ReadBytes(StandinPath(L"recorder.exe"))));
+    HMODULE module = ::LoadLibraryExW(launcherCopy.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(module, nullptr);
+    const std::wstring temp = scratch / L"temp";
+    ASSERT_TRUE(CreateFolders(temp));
+    launcher::DecisionTrace trace;
+    EXPECT_TRUE(launcher::PlaceHelpersAndStartPellow(module, IDR_PURLOW_X86, temp, scratch / L"product", trace));
+    ::FreeLibrary(module);
+    EXPECT_TRUE(ReadBytes(temp + L"\\Purlow.exe") == ReadBytes(WENDREL_HELPER_PURLOW_X86));
+    ASSERT_TRUE(WaitForFile(temp + L"\\Pellow.exe.record", 10000));
+    std::wstring text;
+    EXPECT_TRUE(ReadRunOnce(L"DeletePurlow", text));
+    EXPECT_EQ(text, L"cmd.exe /C  del \"" + temp + L"\\Purlow.exe\"");
+    common::UniqueRegKey runOnce;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRunOnceKey, 0, KEY_ALL_ACCESS, runOnce.put()) == ERROR_SUCCESS) {
+        ::RegDeleteValueW(runOnce.get(), L"DeletePellow");
+        ::RegDeleteValueW(runOnce.get(), L"DeletePurlow");
+    }
+}
+
+}  // namespace
