@@ -100,15 +100,7 @@ bool SetupDialog::PaintIconic()
     if (!::IsIconic(hwnd())) {
         return false;
     }
-    PAINTSTRUCT paint = {};
-    HDC dc = ::BeginPaint(hwnd(), &paint);
-    ::SendMessageW(hwnd(), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
-    RECT client = {};
-    ::GetClientRect(hwnd(), &client);
-    const int x = (client.right - client.left - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
-    const int y = (client.bottom - client.top - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
-    ::DrawIcon(dc, x, y, m_hIcon);
-    ::EndPaint(hwnd(), &paint);
+    common::PaintMinimisedIcon(hwnd(), m_hIcon);
     return true;
 }
 

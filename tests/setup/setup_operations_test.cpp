@@ -8,6 +8,7 @@
 #include "setup/setup_settings.h"
 
 #include "common/unique_resource.h"
+#include "tests/setup/log_messages.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -23,34 +24,10 @@
 namespace {
 
 using namespace testing_support;
+using setup_testing::LogMessages;
 
 const wchar_t kRuntimesKey[] = L"Software\\JavaSoft\\Java Runtime Environment";
 
-// The messages of a log file, time stamps checked and removed.
-std::vector<std::wstring> LogMessages(const std::wstring& path)
-{
-    std::string bytes = ReadBytes(path);
-    std::vector<std::wstring> messages;
-    if (bytes.compare(0, 3, "\xEF\xBB\xBF") != 0) {
-        ADD_FAILURE() << "no byte-order mark";
-        return messages;
-    }
-    bytes.erase(0, 3);
-    size_t at = 0;
-    while (at < bytes.size()) {
-        const size_t end = bytes.find("\r\n", at);
-        if (end == std::string::npos) {
-            ADD_FAILURE() << "a line without CR LF";
-            break;
-        }
-        const std::wstring line = FromUtf8(bytes.substr(at, end - at));
-        EXPECT_GE(line.size(), 21u);
-        EXPECT_EQ(line.substr(10, 2), L". ");
-        messages.push_back(line.size() >= 21 ? line.substr(21) : line);
-        at = end + 2;
-    }
-    return messages;
-}
 
 // Points this process's log at a scratch file for the length of a test.
 class LogToScratch {

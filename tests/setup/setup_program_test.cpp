@@ -6,6 +6,7 @@
 #include "setup/resources/resource.h"
 
 #include "common/unique_resource.h"
+#include "tests/setup/log_messages.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -19,6 +20,7 @@
 namespace {
 
 using namespace testing_support;
+using setup_testing::LogMessages;
 
 const wchar_t kRuntimesKey[] = L"Software\\JavaSoft\\Java Runtime Environment";
 const wchar_t kExclusionKey[] = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Compatibility Assistant";
@@ -65,25 +67,6 @@ std::vector<std::wstring> FilesIn(const std::wstring& folder)
     return names;
 }
 
-// The messages of a log file, each line's 21-unit time stamp removed.
-std::vector<std::wstring> LogMessages(const std::wstring& path)
-{
-    std::string bytes = ReadBytes(path);
-    std::vector<std::wstring> messages;
-    EXPECT_EQ(bytes.compare(0, 3, "\xEF\xBB\xBF"), 0) << "no byte-order mark";
-    size_t at = 3;
-    while (at < bytes.size()) {
-        const size_t end = bytes.find("\r\n", at);
-        if (end == std::string::npos) {
-            ADD_FAILURE() << "a line without CR LF";
-            break;
-        }
-        const std::wstring line = FromUtf8(bytes.substr(at, end - at));
-        messages.push_back(line.size() >= 21 ? line.substr(21) : line);
-        at = end + 2;
-    }
-    return messages;
-}
 
 size_t IndexOf(const std::vector<std::wstring>& lines, const std::wstring& line)
 {

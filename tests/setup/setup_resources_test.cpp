@@ -29,30 +29,13 @@ protected:
 
     std::string Bytes(LPCWSTR type, LPCWSTR name, WORD language)
     {
-        HRSRC found = ::FindResourceExW(m_module.get(), type, name, language);
-        if (!found) {
-            return std::string();
-        }
-        const char* data = static_cast<const char*>(::LockResource(::LoadResource(m_module.get(), found)));
-        return data ? std::string(data, ::SizeofResource(m_module.get(), found)) : std::string();
+        return ResourceInLanguage(m_module.get(), type, name, language);
     }
 
-    // Strings 96 to 111 (block 7) of one language.
+    // Strings 96 to 111 of one language.
     std::map<int, std::wstring> Block7(WORD language)
     {
-        std::map<int, std::wstring> strings;
-        const std::string block = Bytes(RT_STRING, MAKEINTRESOURCEW(7), language);
-        const auto* units = reinterpret_cast<const wchar_t*>(block.data());
-        const size_t count = block.size() / 2;
-        size_t at = 0;
-        for (int id = 96; id < 112 && at < count; ++id) {
-            const size_t length = units[at++];
-            if (length > 0 && at + length <= count) {
-                strings[id] = std::wstring(units + at, length);
-            }
-            at += length;
-        }
-        return strings;
+        return StringTableBlock(Bytes(RT_STRING, MAKEINTRESOURCEW(7), language), 7);
     }
 
     common::UniqueLibrary m_module;
