@@ -31,7 +31,7 @@ inline std::vector<std::wstring> LogMessages(const std::wstring& path)
         const std::wstring line = testing_support::FromUtf8(bytes.substr(at, end - at));
         EXPECT_GE(line.size(), 21u);
         EXPECT_EQ(line.substr(10, 2), L". ");
-        EXPECT_EQ(line.substr(13, 1) + line.substr(16, 1), L"::");
+        EXPECT_EQ(line.substr(14, 1) + line.substr(17, 1), L"::");
         messages.push_back(line.size() >= 21 ? line.substr(21) : line);
         at = end + 2;
     }
