@@ -54,11 +54,6 @@ std::wstring SystemTempFolder()
     return std::wstring(root) + L"\\Temp";
 }
 
-std::string Utf16Bytes(const std::wstring& text)
-{
-    return std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
-}
-
 bool WaitForFile(const std::wstring& path, DWORD timeoutMs)
 {
     const DWORD start = ::GetTickCount();
@@ -532,11 +527,14 @@ TEST_F(LauncherProgramTest, EmbeddedArchiveIsWrittenToTheSystemTempFolderAndRemo
     const auto runs = ReadRecordings(javaw);
     ASSERT_EQ(runs.size(), 1u);
     const std::wstring line = FromUtf8(runs[0].at("commandline"));
-    std::wsmatch match;
-    const std::wstring prefix = javaw + L" -Duser.language=en -jar \"";
+    // The launcher's own splash image is written beside the archive.
+    const std::wstring prefix = javaw + L" -splash:\"";
     ASSERT_EQ(line.rfind(prefix, 0), 0u) << Utf8(line);
-    const std::wstring archive = line.substr(prefix.size(), line.size() - prefix.size() - 1);
-    const std::wstring folder = archive.substr(0, archive.rfind(L'\\'));
+    const size_t imageEnd = line.find(L"\\archive.gif\"", prefix.size());
+    ASSERT_NE(imageEnd, std::wstring::npos) << Utf8(line);
+    const std::wstring folder = line.substr(prefix.size(), imageEnd - prefix.size());
+    const std::wstring archive = folder + L"\\archive.jar";
+    EXPECT_EQ(line.substr(imageEnd), L"\\archive.gif\" -Duser.language=en -jar \"" + archive + L"\"");
     EXPECT_EQ(folder.substr(0, folder.rfind(L'\\')), SystemTempFolder()) << Utf8(archive);
     EXPECT_TRUE(std::regex_match(folder.substr(folder.rfind(L'\\') + 1), std::wregex(L"-?[0-9]+")));
     EXPECT_EQ(archive.substr(archive.rfind(L'\\')), L"\\archive.jar");
