@@ -64,9 +64,12 @@ void LauncherDialog::HideSplash()
 
 void LauncherDialog::ShowSplash()
 {
-    if (m_pSplash) {
-        m_pSplash->SetPaused(false);
+    // Without an image there is nothing to show: the bare dialog would flash
+    // up as an empty square while Java 7 is looked for.
+    if (!m_pSplash) {
+        return;
     }
+    m_pSplash->SetPaused(false);
     ::ShowWindow(hwnd(), SW_SHOW);
 }
 

@@ -10,13 +10,6 @@ namespace {
 
 using namespace testing_support;
 
-bool SystemRuns64BitPrograms()
-{
-    SYSTEM_INFO info = {};
-    ::GetNativeSystemInfo(&info);
-    return info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64;
-}
-
 class PurlowProgramTest : public ::testing::TestWithParam<const wchar_t*> {
 protected:
     void SetUp() override { ASSERT_TRUE(FileExists(DistPath(GetParam()))); }
@@ -116,28 +109,34 @@ TEST_P(PurlowProgramTest, NoArgumentEndsAtOnce)
     EXPECT_LT(result.elapsedMs, 5000u);
 }
 
-// The builds this tree staged that this system runs: a 32-bit Windows runs
-// only the x86 build; the x64 test tree stages its own build as Purlow.exe.
+// The builds this tree staged that this system runs: the x64 test tree
+// stages its own build as Purlow.exe; a 32-bit Windows runs only the x86 build.
+#ifdef _WIN64
 std::vector<const wchar_t*> BuildsThisSystemRuns()
 {
-#ifdef _WIN64
     return {L"Purlow.exe"};
+}
+
+bool IsX64Build(const std::wstring&)
+{
+    return true;
+}
 #else
-    if (SystemRuns64BitPrograms()) {
+std::vector<const wchar_t*> BuildsThisSystemRuns()
+{
+    SYSTEM_INFO info = {};
+    ::GetNativeSystemInfo(&info);
+    if (info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64) {
         return {L"Purlow.exe", L"x64\\Purlow.exe"};
     }
     return {L"Purlow.exe"};
-#endif
 }
 
 bool IsX64Build(const std::wstring& path)
 {
-#ifdef _WIN64
-    return true;
-#else
     return path.find(L"x64") == 0;
-#endif
 }
+#endif
 
 INSTANTIATE_TEST_SUITE_P(Builds, PurlowProgramTest, ::testing::ValuesIn(BuildsThisSystemRuns()),
                          [](const auto& info) { return std::string(IsX64Build(info.param) ? "x64" : "x86"); });

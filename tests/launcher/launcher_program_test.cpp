@@ -21,56 +21,6 @@ const wchar_t kJava7Key[] = L"{26A24AE4-039D-4CA4-87B4-2F83217080FF}";
 const wchar_t kJava7UpdateKey[] = L"{26A24AE4-039D-4CA4-87B4-2F83217080FE}";
 constexpr DWORD kWindowTimeoutMs = 20000;
 
-// Registry set-up goes to the view the launcher reads: its own view for
-// unflagged reads, the 32-bit view (view = KEY_WOW64_32KEY) where it asks for it.
-void SetMachineString(const std::wstring& keyPath, const wchar_t* name, const std::wstring& text,
-                      REGSAM view = 0)
-{
-    common::UniqueRegKey key;
-    ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_WRITE | view, nullptr,
-                                key.put(), nullptr),
-              ERROR_SUCCESS);
-    ASSERT_EQ(::RegSetValueExW(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                               static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))),
-              ERROR_SUCCESS);
-}
-
-bool ReadMachineString(const std::wstring& keyPath, const wchar_t* name, std::wstring& text)
-{
-    wchar_t buffer[1024] = {};
-    DWORD size = sizeof(buffer) - sizeof(wchar_t);
-    if (::RegGetValueW(HKEY_LOCAL_MACHINE, keyPath.c_str(), name, RRF_RT_REG_SZ, nullptr, buffer, &size) !=
-        ERROR_SUCCESS) {
-        return false;
-    }
-    text = buffer;
-    return true;
-}
-
-std::wstring SystemTempFolder()
-{
-    wchar_t root[MAX_PATH] = {};
-    ::GetEnvironmentVariableW(L"SystemRoot", root, MAX_PATH);
-    return std::wstring(root) + L"\\Temp";
-}
-
-std::string Utf16Bytes(const std::wstring& text)
-{
-    return std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
-}
-
-bool WaitForFile(const std::wstring& path, DWORD timeoutMs)
-{
-    const DWORD start = ::GetTickCount();
-    while (!FileExists(path)) {
-        if (::GetTickCount() - start >= timeoutMs) {
-            return false;
-        }
-        ::Sleep(50);
-    }
-    return true;
-}
-
 bool Ends(HANDLE process)
 {
     return ::WaitForSingleObject(process, kWindowTimeoutMs) == WAIT_OBJECT_0;
@@ -532,11 +482,14 @@ TEST_F(LauncherProgramTest, EmbeddedArchiveIsWrittenToTheSystemTempFolderAndRemo
     const auto runs = ReadRecordings(javaw);
     ASSERT_EQ(runs.size(), 1u);
     const std::wstring line = FromUtf8(runs[0].at("commandline"));
-    std::wsmatch match;
-    const std::wstring prefix = javaw + L" -Duser.language=en -jar \"";
+    // The launcher's own splash image is written beside the archive.
+    const std::wstring prefix = javaw + L" -splash:\"";
     ASSERT_EQ(line.rfind(prefix, 0), 0u) << Utf8(line);
-    const std::wstring archive = line.substr(prefix.size(), line.size() - prefix.size() - 1);
-    const std::wstring folder = archive.substr(0, archive.rfind(L'\\'));
+    const size_t imageEnd = line.find(L"\\archive.gif\"", prefix.size());
+    ASSERT_NE(imageEnd, std::wstring::npos) << Utf8(line);
+    const std::wstring folder = line.substr(prefix.size(), imageEnd - prefix.size());
+    const std::wstring archive = folder + L"\\archive.jar";
+    EXPECT_EQ(line.substr(imageEnd), L"\\archive.gif\" -Duser.language=en -jar \"" + archive + L"\"");
     EXPECT_EQ(folder.substr(0, folder.rfind(L'\\')), SystemTempFolder()) << Utf8(archive);
     EXPECT_TRUE(std::regex_match(folder.substr(folder.rfind(L'\\') + 1), std::wregex(L"-?[0-9]+")));
     EXPECT_EQ(archive.substr(archive.rfind(L'\\')), L"\\archive.jar");

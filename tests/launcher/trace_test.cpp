@@ -16,17 +16,6 @@ using namespace testing_support;
 const wchar_t kRuntimesKey[] = L"SOFTWARE\\JavaSoft\\Java Runtime Environment";
 const wchar_t kRunOnceKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 
-void SetMachineString(const std::wstring& keyPath, const wchar_t* name, const std::wstring& text)
-{
-    common::UniqueRegKey key;
-    ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.put(),
-                                nullptr),
-              ERROR_SUCCESS);
-    ASSERT_EQ(::RegSetValueExW(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                               static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))),
-              ERROR_SUCCESS);
-}
-
 void ClearMachineState()
 {
     ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kRuntimesKey);

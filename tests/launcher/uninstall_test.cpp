@@ -19,29 +19,6 @@ const wchar_t kRunOnceKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Ru
 const wchar_t kRuntimesKey[] = L"SOFTWARE\\JavaSoft\\Java Runtime Environment";
 constexpr DWORD kEndTimeoutMs = 60000;
 
-bool ReadRunOnce(const wchar_t* name, std::wstring& text)
-{
-    wchar_t buffer[1024] = {};
-    DWORD size = sizeof(buffer) - sizeof(wchar_t);
-    if (::RegGetValueW(HKEY_LOCAL_MACHINE, kRunOnceKey, name, RRF_RT_REG_SZ, nullptr, buffer, &size) !=
-        ERROR_SUCCESS) {
-        return false;
-    }
-    text = buffer;
-    return true;
-}
-
-void SetMachineString(const std::wstring& keyPath, const wchar_t* name, const std::wstring& text)
-{
-    common::UniqueRegKey key;
-    ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.put(),
-                                nullptr),
-              ERROR_SUCCESS);
-    ASSERT_EQ(::RegSetValueExW(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                               static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))),
-              ERROR_SUCCESS);
-}
-
 std::wstring TempHelper(const wchar_t* name)
 {
     return SystemTempFolder() + L"\\" + name;
@@ -123,9 +100,9 @@ TEST_F(UninstallModeTest, HelpersAreWrittenRegisteredForDeletionAndPellowStartsP
     EXPECT_TRUE(ReadBytes(TempHelper(L"Purlow.exe")) == ReadBytes(ExpectedPurlow()));
 
     std::wstring text;
-    ASSERT_TRUE(ReadRunOnce(L"DeletePellow", text));
+    ASSERT_TRUE(ReadMachineString(kRunOnceKey, L"DeletePellow", text));
     EXPECT_EQ(text, L"cmd.exe /C  del \"" + TempHelper(L"Pellow.exe") + L"\"");
-    ASSERT_TRUE(ReadRunOnce(L"DeletePurlow", text));
+    ASSERT_TRUE(ReadMachineString(kRunOnceKey, L"DeletePurlow", text));
     EXPECT_EQ(text, L"cmd.exe /C  del \"" + TempHelper(L"Purlow.exe") + L"\"");
     EXPECT_TRUE(FolderExists(product)) << "the folder still holds files";
 }
@@ -172,8 +149,8 @@ TEST_F(UninstallModeTest, WithoutUninstallDatNothingIsWrittenOrStarted)
     EXPECT_FALSE(FileExists(TempHelper(L"Pellow.exe")));
     EXPECT_FALSE(FileExists(TempHelper(L"Purlow.exe")));
     std::wstring text;
-    EXPECT_FALSE(ReadRunOnce(L"DeletePellow", text));
-    EXPECT_FALSE(ReadRunOnce(L"DeletePurlow", text));
+    EXPECT_FALSE(ReadMachineString(kRunOnceKey, L"DeletePellow", text));
+    EXPECT_FALSE(ReadMachineString(kRunOnceKey, L"DeletePurlow", text));
 }
 
 TEST_F(UninstallModeTest, WithoutTheHelperResourcesNothingIsWrittenOrStarted)
@@ -190,8 +167,8 @@ TEST_F(UninstallModeTest, WithoutTheHelperResourcesNothingIsWrittenOrStarted)
     EXPECT_FALSE(FileExists(TempHelper(L"Pellow.exe")));
     EXPECT_FALSE(FileExists(TempHelper(L"Purlow.exe")));
     std::wstring text;
-    EXPECT_FALSE(ReadRunOnce(L"DeletePellow", text));
-    EXPECT_FALSE(ReadRunOnce(L"DeletePurlow", text));
+    EXPECT_FALSE(ReadMachineString(kRunOnceKey, L"DeletePellow", text));
+    EXPECT_FALSE(ReadMachineString(kRunOnceKey, L"DeletePurlow", text));
 }
 
 // A helper file someone holds open cannot be replaced. An earlier run's copy
@@ -228,8 +205,8 @@ TEST_P(HeldHelperFileTest, IsReusedOnlyWhenItHoldsTheLaunchersBytes)
     EXPECT_EQ(runs.size(), c.pellowStarts ? 1u : 0u);
     EXPECT_TRUE(ReadBytes(held) == planted) << "a held file is never rewritten";
     std::wstring text;
-    EXPECT_EQ(ReadRunOnce(L"DeletePellow", text), c.pellowStarts);
-    EXPECT_EQ(ReadRunOnce(L"DeletePurlow", text), c.pellowStarts);
+    EXPECT_EQ(ReadMachineString(kRunOnceKey, L"DeletePellow", text), c.pellowStarts);
+    EXPECT_EQ(ReadMachineString(kRunOnceKey, L"DeletePurlow", text), c.pellowStarts);
     holder.reset();
 }
 
@@ -265,7 +242,7 @@ TEST(HelperPlacementTest, WithoutTheProbeKeyTheX86PurlowIsWritten)
     EXPECT_TRUE(ReadBytes(temp + L"\\Purlow.exe") == ReadBytes(WENDREL_HELPER_PURLOW_X86));
     ASSERT_TRUE(WaitForFile(temp + L"\\Pellow.exe.record", 10000));
     std::wstring text;
-    EXPECT_TRUE(ReadRunOnce(L"DeletePurlow", text));
+    EXPECT_TRUE(ReadMachineString(kRunOnceKey, L"DeletePurlow", text));
     EXPECT_EQ(text, L"cmd.exe /C  del \"" + temp + L"\\Purlow.exe\"");
     common::UniqueRegKey runOnce;
     if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRunOnceKey, 0, KEY_ALL_ACCESS, runOnce.put()) == ERROR_SUCCESS) {

@@ -326,6 +326,32 @@ void PressDialogButton(HWND dialog, int id)
     ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(dialog, id)));
 }
 
+void SetMachineString(const std::wstring& keyPath, const wchar_t* name, const std::wstring& text, REGSAM view)
+{
+    common::UniqueRegKey key;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_WRITE | view, nullptr,
+                                key.put(), nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(::RegSetValueExW(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                               static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+}
+
+bool ReadMachineString(const std::wstring& keyPath, const wchar_t* name, std::wstring& text, REGSAM view)
+{
+    common::UniqueRegKey key;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ | view, key.put()) != ERROR_SUCCESS) {
+        return false;
+    }
+    wchar_t buffer[1024] = {};
+    DWORD size = sizeof(buffer) - sizeof(wchar_t);
+    if (::RegGetValueW(key.get(), nullptr, name, RRF_RT_REG_SZ, nullptr, buffer, &size) != ERROR_SUCCESS) {
+        return false;
+    }
+    text = buffer;
+    return true;
+}
+
 std::wstring SystemTempFolder()
 {
     wchar_t root[MAX_PATH] = {};

@@ -71,6 +71,12 @@ std::wstring FromUtf8(const std::string& bytes);
 using Recording = std::map<std::string, std::string>;
 std::vector<Recording> ReadRecordings(const std::wstring& exePath);
 
+// Machine registry values for tests. view is 0 for the test's own view,
+// which is the program under test's view for unflagged reads, or
+// KEY_WOW64_32KEY / KEY_WOW64_64KEY where the program asks for a view.
+void SetMachineString(const std::wstring& keyPath, const wchar_t* name, const std::wstring& text, REGSAM view = 0);
+bool ReadMachineString(const std::wstring& keyPath, const wchar_t* name, std::wstring& text, REGSAM view = 0);
+
 // %SystemRoot%\Temp.
 std::wstring SystemTempFolder();
 // Polls every 50 ms; false when the file did not appear within the limit.
