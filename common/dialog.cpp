@@ -76,4 +76,17 @@ INT_PTR CALLBACK Dialog::DialogProc(HWND window, UINT message, WPARAM wParam, LP
     return handled ? result : FALSE;
 }
 
+void PaintMinimisedIcon(HWND dialog, HICON icon)
+{
+    PAINTSTRUCT paint = {};
+    HDC dc = ::BeginPaint(dialog, &paint);
+    ::SendMessageW(dialog, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    RECT client = {};
+    ::GetClientRect(dialog, &client);
+    const int x = (client.right - client.left - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
+    const int y = (client.bottom - client.top - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
+    ::DrawIcon(dc, x, y, icon);
+    ::EndPaint(dialog, &paint);
+}
+
 }  // namespace common

@@ -42,4 +42,8 @@ private:
     bool m_modal = false;
 };
 
+// Paints a minimised dialog: the icon's background erased, the icon centred
+// in the client area (the centre rounded up).
+void PaintMinimisedIcon(HWND dialog, HICON icon);
+
 }  // namespace common

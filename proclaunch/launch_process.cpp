@@ -418,8 +418,9 @@ BOOL LaunchProcess(LPCWSTR applicationPath, LPWSTR commandLine, STARTUPINFOW* st
     return proclaunch::Launch({applicationPath, commandLine, startupInfo, wait, startInSystemTemp, childExitCode});
 }
 #else
-BOOL LaunchProcess(LPCWSTR applicationPath, LPWSTR commandLine, STARTUPINFOW* startupInfo, BOOL wait)
+BOOL LaunchProcess(LPCWSTR applicationPath, LPWSTR commandLine, STARTUPINFOW* startupInfo, BOOL wait,
+                   DWORD* childExitCode)
 {
-    return proclaunch::Launch({applicationPath, commandLine, startupInfo, wait, FALSE});
+    return proclaunch::Launch({applicationPath, commandLine, startupInfo, wait, FALSE, childExitCode});
 }
 #endif

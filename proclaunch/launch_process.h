@@ -16,8 +16,8 @@
 // startupInfo: zeroed with its size set; its desktop field is pointed at the
 // constant text "winsta0\default".
 // Returns TRUE when the child was created, FALSE with the last-error code
-// set otherwise. Launcher form: childExitCode, when given, receives the exit
-// code of a child that was waited for.
+// set otherwise. childExitCode, when given, receives the exit code of a child
+// that was waited for.
 
 #include <windows.h>
 
@@ -47,5 +47,6 @@ constexpr DWORD LaunchEnvironmentNoMemory = ERROR_NOT_ENOUGH_MEMORY;
 BOOL LaunchProcess(LPCWSTR applicationPath, LPWSTR commandLine, STARTUPINFOW* startupInfo, BOOL wait,
                    BOOL startInSystemTemp, DWORD* childExitCode = nullptr);
 #else
-BOOL LaunchProcess(LPCWSTR applicationPath, LPWSTR commandLine, STARTUPINFOW* startupInfo, BOOL wait);
+BOOL LaunchProcess(LPCWSTR applicationPath, LPWSTR commandLine, STARTUPINFOW* startupInfo, BOOL wait,
+                   DWORD* childExitCode = nullptr);
 #endif

@@ -477,4 +477,28 @@ std::string ReadResource(const std::wstring& program, LPCWSTR type, LPCWSTR name
     return bytes;
 }
 
+std::string ResourceInLanguage(HMODULE module, LPCWSTR type, LPCWSTR name, WORD language)
+{
+    HRSRC found = ::FindResourceExW(module, type, name, language);
+    HGLOBAL loaded = found ? ::LoadResource(module, found) : nullptr;
+    const char* data = loaded ? static_cast<const char*>(::LockResource(loaded)) : nullptr;
+    return data ? std::string(data, ::SizeofResource(module, found)) : std::string();
+}
+
+std::map<int, std::wstring> StringTableBlock(const std::string& block, int blockId)
+{
+    std::map<int, std::wstring> strings;
+    const auto* units = reinterpret_cast<const wchar_t*>(block.data());
+    const size_t count = block.size() / 2;
+    size_t at = 0;
+    for (int id = (blockId - 1) * 16; id < blockId * 16 && at < count; ++id) {
+        const size_t length = units[at++];
+        if (length > 0 && at + length <= count) {
+            strings[id] = std::wstring(units + at, length);
+        }
+        at += length;
+    }
+    return strings;
+}
+
 }  // namespace testing_support

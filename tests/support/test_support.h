@@ -91,6 +91,11 @@ bool CopyProgramWithoutResources(const std::wstring& from, const std::wstring& t
                                  const std::function<bool(LPCWSTR type, LPCWSTR name)>& drop);
 // The resource's bytes, read from the program file; empty when missing.
 std::string ReadResource(const std::wstring& program, LPCWSTR type, LPCWSTR name);
+// The bytes of one language's resource in a loaded module; empty when missing.
+std::string ResourceInLanguage(HMODULE module, LPCWSTR type, LPCWSTR name, WORD language);
+// The strings of a string-table block (resource id block, ids 16 * (block - 1)
+// and on), by id; empty strings are left out.
+std::map<int, std::wstring> StringTableBlock(const std::string& block, int blockId);
 
 // Windows of another process, for tests that answer its dialogs and
 // message boxes.

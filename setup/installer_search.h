@@ -1,0 +1,47 @@
+#pragma once
+// Finding the programs on the installation media beside the setup program,
+// and starting them: the Java runtime installer in "JVM\", the platform
+// installer in a folder named for the system's bitness ("64" or "32" in its
+// name) or beside the program.
+
+#include <windows.h>
+
+#include <string>
+
+namespace setup {
+
+// The runtime installer that JVMInstallerFound located; read by
+// LaunchJavaInstaller.
+extern std::wstring g_szJavaInstallerPath;
+
+// The fixed buffers of the searches and starts, terminator included: longer
+// patterns find nothing, longer paths, arguments or command lines are not
+// started.
+constexpr size_t kPatternUnits = 256;
+constexpr size_t kLaunchUnits = 260;
+
+std::wstring GetApplicationDirectory();     // with its trailing backslash, or empty
+bool IsFileInFolder(const std::wstring& szFolderPath, std::wstring& szFoundFilePath);
+bool IsFolderExist(const std::wstring& path);
+bool JVMInstallerFound();
+// Runs the runtime installer with "/s" and waits; message 105 when it cannot
+// be started. True when it ran.
+bool LaunchJavaInstaller();
+bool IsWow64();
+std::wstring SearchPlatformIndependentInstaller();
+std::wstring SearchPlatformInstaller(const std::wstring& marker);
+
+// The program's arguments after its path, each followed by one blank,
+// unquoted.
+std::wstring InstallerArguments(const wchar_t* commandLine);
+// The program path quoted when it holds a blank or tab, so that the system
+// cannot take a shorter path for the program.
+std::wstring QuotedProgramPath(const std::wstring& path);
+
+// Finds the platform installer, starts it with this program's arguments and
+// waits for it. Returns the exit code for this program: the installer's own,
+// or one of exit_codes.h when it did not run (message 106 shown, except for a
+// failed direct start).
+DWORD LaunchInstaller();
+
+}  // namespace setup

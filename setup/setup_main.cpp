@@ -1,0 +1,8 @@
+#include "setup/setup_app.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
+{
+    setup::SetupApp app(instance);
+    app.InitInstance();
+    return static_cast<int>(app.ExitCode());
+}

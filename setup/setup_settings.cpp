@@ -1,0 +1,155 @@
+#include "setup/setup_settings.h"
+
+#include <windows.h>
+#include <msxml.h>
+#include <oleauto.h>
+#include <wrl/client.h>
+
+namespace setup {
+
+namespace {
+
+using Microsoft::WRL::ComPtr;
+
+class Bstr {
+public:
+    explicit Bstr(const wchar_t* text) : m_value(::SysAllocString(text)) {}
+    ~Bstr() { ::SysFreeString(m_value); }
+    Bstr(const Bstr&) = delete;
+    Bstr& operator=(const Bstr&) = delete;
+    BSTR get() const { return m_value; }
+
+private:
+    BSTR m_value;
+};
+
+class Variant {
+public:
+    Variant() { ::VariantInit(&m_value); }
+    ~Variant() { ::VariantClear(&m_value); }
+    Variant(const Variant&) = delete;
+    Variant& operator=(const Variant&) = delete;
+    VARIANT* get() { return &m_value; }
+    const VARIANT& value() const { return m_value; }
+
+private:
+    VARIANT m_value;
+};
+
+// msxml.h declares no __uuidof for its interfaces.
+bool AsElement(IXMLDOMNode* node, ComPtr<IXMLDOMElement>& element)
+{
+    return SUCCEEDED(node->QueryInterface(IID_IXMLDOMElement, reinterpret_cast<void**>(element.GetAddressOf())));
+}
+
+// The only element of that name below the node, or null when there is none
+// or more than one.
+template <typename Node>
+ComPtr<IXMLDOMElement> SingleElement(Node* node, const wchar_t* name)
+{
+    ComPtr<IXMLDOMNodeList> list;
+    Bstr tag(name);
+    long count = 0;
+    if (node->getElementsByTagName(tag.get(), &list) != S_OK || !list || list->get_length(&count) != S_OK ||
+        count != 1) {
+        return nullptr;
+    }
+    ComPtr<IXMLDOMNode> item;
+    ComPtr<IXMLDOMElement> element;
+    if (list->get_item(0, &item) != S_OK || !item || !AsElement(item.Get(), element)) {
+        return nullptr;
+    }
+    return element;
+}
+
+// An attribute as text; false when it is missing.
+bool AttributeText(IXMLDOMElement* element, const wchar_t* name, std::wstring& text)
+{
+    Variant value;
+    Variant converted;
+    Bstr attribute(name);
+    if (FAILED(element->getAttribute(attribute.get(), value.get())) ||
+        FAILED(::VariantChangeType(converted.get(), value.get(), 0, VT_BSTR))) {
+        return false;
+    }
+    const BSTR bstr = converted.value().bstrVal;
+    text.assign(bstr ? bstr : L"", bstr ? ::SysStringLen(bstr) : 0);
+    return true;
+}
+
+std::wstring ModulePath()
+{
+    wchar_t path[1024] = {};
+    const DWORD length = ::GetModuleFileNameW(nullptr, path, ARRAYSIZE(path));
+    return length < ARRAYSIZE(path) ? std::wstring(path, length) : std::wstring();
+}
+
+}  // namespace
+
+std::wstring ConfigurationPath(const std::wstring& programPath)
+{
+    if (programPath.empty()) {
+        return std::wstring();
+    }
+    const size_t stop = programPath.rfind(L'.');
+    return programPath.substr(0, stop) + L".config";
+}
+
+void LoadSetupSettings(const std::wstring& path, SetupSettings& settings)
+{
+    CLSID documentClass = {};
+    ComPtr<IXMLDOMDocument> document;
+    if (FAILED(::CLSIDFromProgID(L"MSXML.DOMDocument", &documentClass)) ||
+        FAILED(::CoCreateInstance(documentClass, nullptr,
+                                  CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER |
+                                      CLSCTX_REMOTE_SERVER,
+                                  IID_IXMLDOMDocument, reinterpret_cast<void**>(document.GetAddressOf())))) {
+        return;
+    }
+
+    Variant source;
+    source.get()->vt = VT_BSTR;
+    source.get()->bstrVal = ::SysAllocString(path.c_str());
+    VARIANT_BOOL loaded = VARIANT_FALSE;
+    if (document->load(*source.get(), &loaded) != S_OK || loaded != VARIANT_TRUE) {
+        return;
+    }
+
+    ComPtr<IXMLDOMElement> configuration = SingleElement(document.Get(), L"configuration");
+    ComPtr<IXMLDOMElement> appSettings = configuration ? SingleElement(configuration.Get(), L"appSettings") : nullptr;
+    if (!appSettings) {
+        return;
+    }
+    ComPtr<IXMLDOMNodeList> adds;
+    Bstr addTag(L"add");
+    long count = 0;
+    if (appSettings->getElementsByTagName(addTag.get(), &adds) != S_OK || !adds ||
+        adds->get_length(&count) != S_OK) {
+        return;
+    }
+    for (long i = 0; i < count; ++i) {
+        ComPtr<IXMLDOMNode> item;
+        ComPtr<IXMLDOMElement> add;
+        std::wstring key;
+        std::wstring value;
+        if (adds->get_item(i, &item) == S_OK && item && AsElement(item.Get(), add) &&
+            AttributeText(add.Get(), L"key", key) && AttributeText(add.Get(), L"value", value)) {
+            settings.emplace(key, value);  // an existing key keeps its first value
+        }
+    }
+}
+
+const SetupSettings& GetSetupSettings()
+{
+    static const SetupSettings settings = [] {
+        SetupSettings loaded;
+        const std::wstring path = ConfigurationPath(ModulePath());
+        if (!path.empty()) {
+            LoadSetupSettings(path, loaded);
+        }
+        return loaded;
+    }();
+    return settings;
+}
+
+}  // namespace setup
