@@ -132,10 +132,11 @@ TEST_F(LauncherProgramTest, AFolderWithABlankCannotLetAShorterProgramPathRun)
     const std::wstring decoy = scratch / L"Quarrix.exe";
     ASSERT_TRUE(CopyProgram(StandinPath(L"recorder.exe"), decoy));
 
+    RunOptions options;
+    options.timeoutMs = 60000;
     for (const wchar_t* arguments : {L"/english", L"/english /normalprocess"}) {
         SCOPED_TRACE(Utf8(arguments));
-        const RunResult result =
-            RunProgram(L"\"" + media + L"\\wendrel.exe\" " + arguments, RunOptions{{}, {}, 60000});
+        const RunResult result = RunProgram(L"\"" + media + L"\\wendrel.exe\" " + arguments, options);
         ASSERT_TRUE(result.started);
         ASSERT_FALSE(result.timedOut);
     }
