@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -195,17 +196,17 @@ TEST(ZipWin32Test, LookupConvertsUtf8FlaggedNamesAndGivesTheRecord)
     EntryLayout flagged = Entry("lib/caf\xc3\xa9.txt", "x");
     flagged.flags = 0x0800;
     EntryLayout plain = Entry("bin/javaw.exe", "MZ");
-    OpenArchive archive(folder, {flagged, plain, Entry(std::string(258, 'n'), "y")});
+    OpenArchive archive(folder, {flagged, plain, Entry(std::string(700, 'n'), "y")});
     ZipEntryInfo info;
     ASSERT_EQ(GetZipEntry(archive.handle, 0, &info), ZipOk);
-    EXPECT_STREQ(info.name, L"lib/caf\u00e9.txt");
+    EXPECT_EQ(info.name, L"lib/caf\u00e9.txt");
     ASSERT_EQ(GetZipEntry(archive.handle, 1, &info), ZipOk);
-    EXPECT_STREQ(info.name, L"bin/javaw.exe");
+    EXPECT_EQ(info.name, L"bin/javaw.exe");
     EXPECT_EQ(info.index, 1);
     EXPECT_EQ(info.attributes, 0x80u | 0x20 | 0x01);
     EXPECT_EQ(info.uncompressedSize, 2);
     ASSERT_EQ(GetZipEntry(archive.handle, 2, &info), ZipOk);
-    EXPECT_EQ(std::wstring(info.name), std::wstring(258, L'n'));
+    EXPECT_EQ(info.name, std::wstring(700, L'n'));   // whole, however long
     EXPECT_EQ(GetZipEntry(archive.handle, 3, &info), ZipBadArgument);
     EXPECT_EQ(GetZipEntry(nullptr, 0, &info), ZipBadArgument);
     EXPECT_EQ(ExtractZipEntry(archive.handle, 3, (folder / L"x").c_str()), ZipBadArgument);
@@ -264,16 +265,69 @@ TEST(ZipWin32Test, RelativeDestinationsAndFolderEntriesAreMadeBelowTheRootFolder
     CloseZipArchive(handle);
 }
 
-TEST(ZipWin32Test, PathsBeyond259CharactersAreRefused)
+// Removes a scratch folder's content at any path length.
+void RemoveLongTree(const ScratchFolder& folder)
+{
+    testing_support::RemoveTree(L"\\\\?\\" + folder.path());
+}
+
+TEST(ZipWin32Test, ExtendedLengthPathLeavesShortPathsAndMakesLongOnesAbsolute)
+{
+    EXPECT_EQ(ExtendedLengthPath(L"C:\\short\\path.txt"), L"C:\\short\\path.txt");
+    const std::wstring deep = L"C:\\" + std::wstring(150, L'a') + L"\\" + std::wstring(150, L'b');
+    EXPECT_EQ(ExtendedLengthPath(deep), L"\\\\?\\" + deep);
+    // The "\\?\\" form is taken literally, so "/" and "." steps are resolved first.
+    const std::wstring mixed = L"C:/" + std::wstring(150, L'a') + L"/./" + std::wstring(150, L'b');
+    EXPECT_EQ(ExtendedLengthPath(mixed), L"\\\\?\\" + deep);
+    const std::wstring unc = L"\\\\server\\share\\" + std::wstring(300, L'c');
+    EXPECT_EQ(ExtendedLengthPath(unc), L"\\\\?\\UNC\\server\\share\\" + std::wstring(300, L'c'));
+    EXPECT_EQ(ExtendedLengthPath(L"\\\\?\\" + deep), L"\\\\?\\" + deep);
+}
+
+TEST(ZipWin32Test, DestinationOf400CharactersIsWritten)
 {
     ScratchFolder folder;
     OpenArchive archive(folder, {Entry("f.txt", "file")});
-    std::wstring longPath = folder.path() + L"\\";
-    longPath += std::wstring(260 - longPath.size(), L'p');
-    EXPECT_EQ(ExtractZipEntry(archive.handle, 0, longPath.c_str()), ZipPathTooLong);
-    std::wstring fits = folder.path() + L"\\";
-    fits += std::wstring(200 - fits.size(), L'p');
-    EXPECT_EQ(ExtractZipEntry(archive.handle, 0, fits.c_str()), ZipOk);
+    std::wstring longFolder = folder.path();
+    while (longFolder.size() < 330) {
+        longFolder += L"\\" + std::wstring(60, L'd');
+        ASSERT_TRUE(::CreateDirectoryW(ExtendedLengthPath(longFolder).c_str(), nullptr));
+    }
+    std::wstring target = longFolder + L"\\";
+    target += std::wstring(400 - target.size(), L'f');
+    ASSERT_EQ(target.size(), 400u);
+    EXPECT_EQ(ExtractZipEntry(archive.handle, 0, target.c_str()), ZipOk);
+    EXPECT_EQ(ReadBytes(L"\\\\?\\" + target), "file");
+    RemoveLongTree(folder);
+}
+
+TEST(ZipWin32Test, NameOf300BytesIsUnpackedBelowTheArchiveFolder)
+{
+    ScratchFolder folder;
+    std::string name;
+    while (name.size() < 250) {
+        name += std::string(40, 'n') + "/";
+    }
+    name += std::string(300 - name.size(), 'f');
+    ASSERT_EQ(name.size(), 300u);
+    WriteBytes(folder / L"a.zip", BuildZip({Entry(name, "deep"), Entry("short.txt", "s")}));
+    const ExtractionSummary summary = ExtractZipArchive(folder / L"a.zip");
+    EXPECT_EQ(summary.filesWritten, 2);
+    EXPECT_EQ(summary.filesFailed, 0);
+    std::wstring wide(name.begin(), name.end());
+    std::replace(wide.begin(), wide.end(), L'/', L'\\');
+    EXPECT_EQ(ReadBytes(L"\\\\?\\" + (folder / wide)), "deep");
+    RemoveLongTree(folder);
+}
+
+TEST(ZipWin32Test, NameTheFileSystemCannotHoldIsNameTooLong)
+{
+    // One component beyond the 255 characters a file name may have.
+    ScratchFolder folder;
+    OpenArchive archive(folder, {Entry("f.txt", "file")});
+    EXPECT_EQ(ExtractZipEntry(archive.handle, 0, (folder / std::wstring(300, L'x')).c_str()), ZipNameTooLong);
+    EXPECT_EQ(ExtractZipEntry(archive.handle, 0, (folder / std::wstring(255, L'x')).c_str()), ZipOk);
+    RemoveLongTree(folder);
 }
 
 // A runtime-like archive: DOS-made folder entries, files below them, one
