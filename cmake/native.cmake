@@ -40,6 +40,10 @@ add_test(NAME native.zip_extract_conformance
   COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/zip/conformance.py
           $<TARGET_FILE:zip-extract> ${CMAKE_BINARY_DIR}/conformance)
 set_tests_properties(native.zip_extract_conformance PROPERTIES TIMEOUT 300)
+add_test(NAME native.zip_extract_parallel_unpack
+  COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/zip/parallel_unpack.py
+          $<TARGET_FILE:zip-extract> ${CMAKE_BINARY_DIR}/parallel_unpack)
+set_tests_properties(native.zip_extract_parallel_unpack PROPERTIES TIMEOUT 300)
 
 # The benchmark's reference: inflate and CRC only (./scripts/bench).
 add_executable(zlib-pass bench/zlib_pass.c)

@@ -161,11 +161,15 @@ private:
     {
         {
             std::lock_guard<std::mutex> lock(m_foldersLock);
-            if (!m_folders.insert(folder).second) {
+            if (m_folders.count(folder)) {
                 return;
             }
         }
+        // Remembered only once made: a thread that finds it listed writes
+        // into it at once. Two threads may both make it, which is harmless.
         CreateFolderChain(folder);
+        std::lock_guard<std::mutex> lock(m_foldersLock);
+        m_folders.insert(folder);
     }
 
     const std::vector<ZipListedEntry>& m_items;
