@@ -30,7 +30,8 @@ set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 include(GoogleTest)
 
-add_executable(zip_core_test tests/zip/zip_format_test.cpp tests/zip/zip_archive_test.cpp tests/zip/zip_builder.cpp)
+add_executable(zip_core_test tests/zip/zip_format_test.cpp tests/zip/zip_archive_test.cpp tests/zip/zip_parallel_test.cpp
+  tests/zip/zip_builder.cpp)
 target_include_directories(zip_core_test PRIVATE ${PROJECT_SOURCE_DIR})
 target_link_libraries(zip_core_test PRIVATE zip_core GTest::gtest_main)
 gtest_discover_tests(zip_core_test TEST_PREFIX native.)
