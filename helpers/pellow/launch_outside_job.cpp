@@ -21,7 +21,9 @@ namespace {
 // Process access a job handle needs to read and widen its limits.
 constexpr DWORD kJobAccess = JOB_OBJECT_QUERY | JOB_OBJECT_SET_ATTRIBUTES;
 static_assert(kJobAccess == 6, "job access");
-#ifndef _WIN64
+#ifdef _WIN64
+static_assert(sizeof(JOBOBJECT_EXTENDED_LIMIT_INFORMATION) == 144, "the extended-limit record of a 64-bit process");
+#else
 static_assert(sizeof(JOBOBJECT_EXTENDED_LIMIT_INFORMATION) == 112, "the extended-limit record of a 32-bit process");
 #endif
 

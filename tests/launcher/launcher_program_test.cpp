@@ -21,11 +21,14 @@ const wchar_t kJava7Key[] = L"{26A24AE4-039D-4CA4-87B4-2F83217080FF}";
 const wchar_t kJava7UpdateKey[] = L"{26A24AE4-039D-4CA4-87B4-2F83217080FE}";
 constexpr DWORD kWindowTimeoutMs = 20000;
 
-void SetMachineString(const std::wstring& keyPath, const wchar_t* name, const std::wstring& text)
+// Registry set-up goes to the view the launcher reads: its own view for
+// unflagged reads, the 32-bit view (view = KEY_WOW64_32KEY) where it asks for it.
+void SetMachineString(const std::wstring& keyPath, const wchar_t* name, const std::wstring& text,
+                      REGSAM view = 0)
 {
     common::UniqueRegKey key;
-    ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.put(),
-                                nullptr),
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_WRITE | view, nullptr,
+                                key.put(), nullptr),
               ERROR_SUCCESS);
     ASSERT_EQ(::RegSetValueExW(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                                static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))),
@@ -91,8 +94,12 @@ protected:
         for (const wchar_t* key : {kJava7Key, kJava7UpdateKey}) {
             ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (std::wstring(kUninstallKey) + L"\\" + key).c_str());
         }
-        ::RegDeleteTreeW(HKEY_LOCAL_MACHINE,
-                         (std::wstring(kUninstallKey) + L"\\" + L"" WENDREL_PRODUCT_ID).c_str());
+        // The product's own uninstall entry lives in the 32-bit view.
+        common::UniqueRegKey uninstall32;
+        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY,
+                            uninstall32.put()) == ERROR_SUCCESS) {
+            ::RegDeleteTreeW(uninstall32.get(), L"" WENDREL_PRODUCT_ID);
+        }
         common::UniqueRegKey runOnce;
         if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRunOnceKey, 0, KEY_ALL_ACCESS, runOnce.put()) == ERROR_SUCCESS) {
             ::RegDeleteValueW(runOnce.get(), L"DeleteBundledJVM");
@@ -677,7 +684,7 @@ TEST_F(LauncherProgramTest, RuntimeInstallerIsPlacedBesideTheRegisteredUninstall
     RegisterRuntime(L"1.8.0_202", scratch / L"jre8");
     ASSERT_TRUE(CreateFolders(scratch / L"product\\Uninstall"));
     SetMachineString(std::wstring(kUninstallKey) + L"\\" + L"" WENDREL_PRODUCT_ID, L"UninstallString",
-                     scratch / L"product\\Uninstall\\wendrel.exe");
+                     scratch / L"product\\Uninstall\\wendrel.exe", KEY_WOW64_32KEY);
     ASSERT_FALSE(Run(L"/english").timedOut);
     EXPECT_EQ(ReadRecordings(javaw).size(), 1u);
     EXPECT_EQ(ReadBytes(scratch / L"product\\Uninstall\\JRE.exe"), installer);
