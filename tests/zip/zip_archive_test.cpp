@@ -15,6 +15,7 @@ namespace {
 using namespace zip;
 using zip_testing::ArchiveLayout;
 using zip_testing::BuildZip;
+using zip_testing::Entry;
 using zip_testing::EntryLayout;
 using zip_testing::SampleBytes;
 
@@ -54,14 +55,6 @@ std::unique_ptr<Opened> OpenEntries(const std::vector<EntryLayout>& entries, con
     return OpenBytes(BuildZip(entries, layout));
 }
 
-EntryLayout Entry(const std::string& name, const std::string& data, uint16_t method = 8)
-{
-    EntryLayout e;
-    e.name = name;
-    e.data = data;
-    e.method = method;
-    return e;
-}
 
 struct Extracted {
     int result;

@@ -17,17 +17,10 @@ namespace {
 using namespace zip;
 using zip_testing::ArchiveLayout;
 using zip_testing::BuildZip;
+using zip_testing::Entry;
 using zip_testing::EntryLayout;
 using zip_testing::SampleBytes;
 
-EntryLayout Entry(const std::string& name, const std::string& data, uint16_t method = 8)
-{
-    EntryLayout e;
-    e.name = name;
-    e.data = data;
-    e.method = method;
-    return e;
-}
 
 struct OverlapCase {
     std::vector<std::string> paths;

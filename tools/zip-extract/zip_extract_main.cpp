@@ -17,8 +17,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
-#include <mutex>
-#include <set>
 #include <string>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -165,7 +163,7 @@ public:
     int OpenSink(size_t item, std::unique_ptr<zip::ZipSink>* sink) override
     {
         const std::string& destination = m_destinations[item];
-        MakeFolder(destination.substr(0, destination.rfind('/')));
+        m_folders.Ensure(destination.substr(0, destination.rfind('/')), CreateFolders);
         const int out = ::open(destination.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
         if (out < 0) {
             const int code = errno == ENAMETOOLONG ? TooLongCode(destination) : zip::ZipCannotOpen;
@@ -199,25 +197,9 @@ public:
 private:
     const std::string& Name(size_t item) const { return m_items[item].record.name; }
 
-    void MakeFolder(const std::string& folder)
-    {
-        {
-            std::lock_guard<std::mutex> lock(m_foldersLock);
-            if (m_folders.count(folder)) {
-                return;
-            }
-        }
-        // Remembered only once made: a thread that finds it listed writes
-        // into it at once. Two threads may both make it, which is harmless.
-        CreateFolders(folder);
-        std::lock_guard<std::mutex> lock(m_foldersLock);
-        m_folders.insert(folder);
-    }
-
     const std::vector<zip::ZipListedEntry>& m_items;
     const std::vector<std::string>& m_destinations;
-    std::mutex m_foldersLock;
-    std::set<std::string> m_folders;
+    zip::MadeFolders<std::string> m_folders;
 
 public:
     std::vector<std::string> notes;

@@ -10,6 +10,8 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -43,6 +45,31 @@ public:
 // A fresh source over the same archive for one worker; null when it cannot
 // be opened.
 using ZipSourceOpener = std::function<std::unique_ptr<ZipSource>()>;
+
+// The folders a target has made, so that the files of one folder ask the
+// system once. A folder is listed only once made: a thread that finds it
+// listed writes into it at once. Two threads may both make it, harmlessly.
+template <typename Path>
+class MadeFolders {
+public:
+    template <typename Make>
+    void Ensure(const Path& folder, Make make)
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_lock);
+            if (m_made.count(folder)) {
+                return;
+            }
+        }
+        make(folder);
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_made.insert(folder);
+    }
+
+private:
+    std::mutex m_lock;
+    std::set<Path> m_made;
+};
 
 // min(logical processors, kMaxExtractionThreads, items), at least 1.
 unsigned DefaultThreadCount(size_t items);

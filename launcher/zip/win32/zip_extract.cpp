@@ -7,8 +7,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <mutex>
-#include <set>
 #include <vector>
 
 namespace zip {
@@ -140,7 +138,7 @@ public:
     int OpenSink(size_t item, std::unique_ptr<ZipSink>* sink) override
     {
         const std::wstring& destination = m_destinations[item];
-        MakeFolder(destination.substr(0, destination.rfind(L'\\')));
+        m_folders.Ensure(destination.substr(0, destination.rfind(L'\\')), CreateFolderChain);
         common::UniqueFile file;
         const int created = CreateOutputFile(destination, m_items[item].record.attributes, &file);
         if (created != ZipOk) {
@@ -157,25 +155,9 @@ public:
     }
 
 private:
-    void MakeFolder(const std::wstring& folder)
-    {
-        {
-            std::lock_guard<std::mutex> lock(m_foldersLock);
-            if (m_folders.count(folder)) {
-                return;
-            }
-        }
-        // Remembered only once made: a thread that finds it listed writes
-        // into it at once. Two threads may both make it, which is harmless.
-        CreateFolderChain(folder);
-        std::lock_guard<std::mutex> lock(m_foldersLock);
-        m_folders.insert(folder);
-    }
-
     const std::vector<ZipListedEntry>& m_items;
     const std::vector<std::wstring>& m_destinations;
-    std::mutex m_foldersLock;
-    std::set<std::wstring> m_folders;
+    MadeFolders<std::wstring> m_folders;
 };
 
 // The name as the file system compares it: letter case folded, UTF-8.
