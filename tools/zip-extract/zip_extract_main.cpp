@@ -272,7 +272,7 @@ int main(int argc, char** argv)
         itemOf[n] = items.size();
         destinations.push_back(folder + "/" + relative);
         relatives.push_back(relative);
-        items.push_back(listed[n]);
+        items.push_back(std::move(listed[n]));
     }
     if (threads == 0) {
         threads = zip::DefaultThreadCount(items.size());
