@@ -256,7 +256,6 @@ int main(int argc, char** argv)
     std::vector<size_t> itemOf(listed.size(), SIZE_MAX);
     std::vector<zip::ZipListedEntry> items;
     std::vector<std::string> destinations;
-    std::vector<std::string> relatives;
     for (size_t n = 0; n < listed.size(); ++n) {
         const zip::ZipEntryRecord& entry = listed[n].record;
         if (entry.isFolder()) {
@@ -271,13 +270,13 @@ int main(int argc, char** argv)
         std::replace(relative.begin(), relative.end(), '\\', '/');
         itemOf[n] = items.size();
         destinations.push_back(folder + "/" + relative);
-        relatives.push_back(relative);
         items.push_back(std::move(listed[n]));
     }
     if (threads == 0) {
         threads = zip::DefaultThreadCount(items.size());
     }
-    if (zip::HaveOverlappingDestinations(relatives)) {
+    // Below one folder, destinations overlap where their names do.
+    if (zip::HaveOverlappingDestinations(destinations)) {
         threads = 1;
     }
 

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <atomic>
 #include <numeric>
-#include <set>
 #include <system_error>
 #include <thread>
+#include <unordered_set>
 
 namespace zip {
 
@@ -113,8 +113,12 @@ std::vector<int> WriteEntries(const std::vector<ZipListedEntry>& items, unsigned
 
 bool HaveOverlappingDestinations(const std::vector<std::string>& relativePaths)
 {
-    std::set<std::string> files;
-    std::set<std::string> folders;
+    // Hashes, not the paths: the listing of a large archive stays small. A
+    // collision can only make two paths look alike, which costs speed (one
+    // thread), never a result.
+    std::unordered_set<size_t> files;
+    std::unordered_set<size_t> folders;
+    const std::hash<std::string> hash;
     for (const std::string& path : relativePaths) {
         std::string key;
         const std::vector<std::string> components = PathComponents(path);
@@ -124,14 +128,14 @@ bool HaveOverlappingDestinations(const std::vector<std::string>& relativePaths)
             }
             key += components[i];
             if (i + 1 < components.size()) {
-                folders.insert(key);
+                folders.insert(hash(key));
             }
         }
-        if (!files.insert(key).second) {
+        if (!files.insert(hash(key)).second) {
             return true;
         }
     }
-    for (const std::string& folder : folders) {
+    for (const size_t folder : folders) {
         if (files.count(folder)) {
             return true;
         }
