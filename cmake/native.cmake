@@ -30,7 +30,8 @@ set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 include(GoogleTest)
 
-add_executable(zip_core_test tests/zip/zip_format_test.cpp tests/zip/zip_archive_test.cpp tests/zip/zip_builder.cpp)
+add_executable(zip_core_test tests/zip/zip_format_test.cpp tests/zip/zip_archive_test.cpp tests/zip/zip_parallel_test.cpp
+  tests/zip/zip_builder.cpp)
 target_include_directories(zip_core_test PRIVATE ${PROJECT_SOURCE_DIR})
 target_link_libraries(zip_core_test PRIVATE zip_core GTest::gtest_main)
 gtest_discover_tests(zip_core_test TEST_PREFIX native.)
@@ -40,6 +41,10 @@ add_test(NAME native.zip_extract_conformance
   COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/zip/conformance.py
           $<TARGET_FILE:zip-extract> ${CMAKE_BINARY_DIR}/conformance)
 set_tests_properties(native.zip_extract_conformance PROPERTIES TIMEOUT 300)
+add_test(NAME native.zip_extract_parallel_unpack
+  COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/zip/parallel_unpack.py
+          $<TARGET_FILE:zip-extract> ${CMAKE_BINARY_DIR}/parallel_unpack)
+set_tests_properties(native.zip_extract_parallel_unpack PROPERTIES TIMEOUT 300)
 
 # The benchmark's reference: inflate and CRC only (./scripts/bench).
 add_executable(zlib-pass bench/zlib_pass.c)

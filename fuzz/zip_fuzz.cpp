@@ -1,12 +1,44 @@
 // libFuzzer target: any byte buffer is opened as an archive and every entry
-// looked up and extracted into memory, in order and out of order. The sink
-// is bounded, so a declared size cannot make the harness itself run out of
-// memory; the reader must never read or write out of bounds, hang or crash.
+// looked up and extracted into memory, in order and out of order; then the
+// parallel driver unpacks the listed entries with two threads, and each
+// entry's code and bytes must be what the sequential walk gives. Sinks are
+// bounded, so a declared size cannot make the harness itself run out of
+// memory; the reader must never read or write out of bounds, race, hang or
+// crash.
 #include "launcher/zip/core/zip_archive.h"
+#include "launcher/zip/core/zip_parallel.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kMaxEntries = 64;
+constexpr size_t kSinkLimit = 1 << 16;
+
+class MemoryTarget : public zip::ZipEntryTarget {
+public:
+    explicit MemoryTarget(size_t items) : outputs(items) {}
+
+    int OpenSink(size_t, std::unique_ptr<zip::ZipSink>* sink) override
+    {
+        sink->reset(new zip::MemorySink(kSinkLimit));
+        return zip::ZipOk;
+    }
+    int CloseSink(size_t item, std::unique_ptr<zip::ZipSink> sink, int written) override
+    {
+        outputs[item] = static_cast<zip::MemorySink&>(*sink).bytes();
+        return written;
+    }
+
+    std::vector<std::string> outputs;
+};
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -16,19 +48,36 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     zip::ZipEntryRecord record;
     archive->GetEntry(-1, &record);
-    const int count = archive->entryCount() < 64 ? archive->entryCount() : 64;
-    for (int index = 0; index < count; ++index) {
-        if (archive->GetEntry(index, &record) != zip::ZipOk) {
-            break;
-        }
-        zip::IsSafeEntryName(record.name);
-        zip::MemorySink sink(1 << 20);
+    // The walk the launcher makes: lookups in order up to the first failure.
+    std::vector<zip::ZipListedEntry> listed;
+    zip::ListEntries(*archive, &listed);
+    if (listed.size() > kMaxEntries) {
+        listed.resize(kMaxEntries);
+    }
+    std::vector<std::string> names;
+    std::vector<int> sequentialResults;
+    std::vector<std::string> sequentialBytes;
+    for (const zip::ZipListedEntry& entry : listed) {
+        names.push_back(entry.record.name);
+        zip::IsSafeEntryName(entry.record.name);
+        zip::MemorySink sink(kSinkLimit);
+        sequentialResults.push_back(archive->WriteEntry(entry.record.index, sink));
+        sequentialBytes.push_back(sink.bytes());
+    }
+    zip::HaveOverlappingDestinations(names);
+    // Backwards, which restarts the directory walk.
+    for (int index = static_cast<int>(listed.size()) - 1; index >= 0; index -= 3) {
+        zip::MemorySink sink(kSinkLimit);
         archive->WriteEntry(index, sink);
     }
-    // Backwards, which restarts the directory walk.
-    for (int index = count - 1; index >= 0; index -= 3) {
-        zip::MemorySink sink(1 << 16);
-        archive->WriteEntry(index, sink);
+
+    MemoryTarget target(listed.size());
+    const std::vector<int> results = zip::WriteEntries(
+        listed, 2, archive->source(), [&] { return std::make_unique<zip::MemorySource>(data, size); }, target);
+    for (size_t item = 0; item < listed.size(); ++item) {
+        if (results[item] != sequentialResults[item] || target.outputs[item] != sequentialBytes[item]) {
+            std::abort();   // the parallel driver must not change any result
+        }
     }
     return 0;
 }

@@ -70,6 +70,15 @@ std::string SampleBytes(size_t size, unsigned seed)
     return out;
 }
 
+EntryLayout Entry(const std::string& name, const std::string& data, uint16_t method)
+{
+    EntryLayout e;
+    e.name = name;
+    e.data = data;
+    e.method = method;
+    return e;
+}
+
 std::string BuildZip(const std::vector<EntryLayout>& entries, const ArchiveLayout& archive)
 {
     std::string body;

@@ -49,6 +49,9 @@ struct ArchiveLayout {
     bool centralSignatureBroken = false;   // of the last entry
 };
 
+// An entry of `data` under `name`, deflated unless `method` says otherwise.
+EntryLayout Entry(const std::string& name, const std::string& data, uint16_t method = 8);
+
 std::string BuildZip(const std::vector<EntryLayout>& entries, const ArchiveLayout& archive = ArchiveLayout());
 
 std::string RawDeflate(const std::string& data);

@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -195,17 +198,17 @@ TEST(ZipWin32Test, LookupConvertsUtf8FlaggedNamesAndGivesTheRecord)
     EntryLayout flagged = Entry("lib/caf\xc3\xa9.txt", "x");
     flagged.flags = 0x0800;
     EntryLayout plain = Entry("bin/javaw.exe", "MZ");
-    OpenArchive archive(folder, {flagged, plain, Entry(std::string(258, 'n'), "y")});
+    OpenArchive archive(folder, {flagged, plain, Entry(std::string(700, 'n'), "y")});
     ZipEntryInfo info;
     ASSERT_EQ(GetZipEntry(archive.handle, 0, &info), ZipOk);
-    EXPECT_STREQ(info.name, L"lib/caf\u00e9.txt");
+    EXPECT_EQ(info.name, L"lib/caf\u00e9.txt");
     ASSERT_EQ(GetZipEntry(archive.handle, 1, &info), ZipOk);
-    EXPECT_STREQ(info.name, L"bin/javaw.exe");
+    EXPECT_EQ(info.name, L"bin/javaw.exe");
     EXPECT_EQ(info.index, 1);
     EXPECT_EQ(info.attributes, 0x80u | 0x20 | 0x01);
     EXPECT_EQ(info.uncompressedSize, 2);
     ASSERT_EQ(GetZipEntry(archive.handle, 2, &info), ZipOk);
-    EXPECT_EQ(std::wstring(info.name), std::wstring(258, L'n'));
+    EXPECT_EQ(info.name, std::wstring(700, L'n'));   // whole, however long
     EXPECT_EQ(GetZipEntry(archive.handle, 3, &info), ZipBadArgument);
     EXPECT_EQ(GetZipEntry(nullptr, 0, &info), ZipBadArgument);
     EXPECT_EQ(ExtractZipEntry(archive.handle, 3, (folder / L"x").c_str()), ZipBadArgument);
@@ -264,16 +267,69 @@ TEST(ZipWin32Test, RelativeDestinationsAndFolderEntriesAreMadeBelowTheRootFolder
     CloseZipArchive(handle);
 }
 
-TEST(ZipWin32Test, PathsBeyond259CharactersAreRefused)
+// Removes a scratch folder's content at any path length.
+void RemoveLongTree(const ScratchFolder& folder)
+{
+    testing_support::RemoveTree(L"\\\\?\\" + folder.path());
+}
+
+TEST(ZipWin32Test, ExtendedLengthPathLeavesShortPathsAndMakesLongOnesAbsolute)
+{
+    EXPECT_EQ(ExtendedLengthPath(L"C:\\short\\path.txt"), L"C:\\short\\path.txt");
+    const std::wstring deep = L"C:\\" + std::wstring(150, L'a') + L"\\" + std::wstring(150, L'b');
+    EXPECT_EQ(ExtendedLengthPath(deep), L"\\\\?\\" + deep);
+    // The "\\?\\" form is taken literally, so "/" and "." steps are resolved first.
+    const std::wstring mixed = L"C:/" + std::wstring(150, L'a') + L"/./" + std::wstring(150, L'b');
+    EXPECT_EQ(ExtendedLengthPath(mixed), L"\\\\?\\" + deep);
+    const std::wstring unc = L"\\\\server\\share\\" + std::wstring(300, L'c');
+    EXPECT_EQ(ExtendedLengthPath(unc), L"\\\\?\\UNC\\server\\share\\" + std::wstring(300, L'c'));
+    EXPECT_EQ(ExtendedLengthPath(L"\\\\?\\" + deep), L"\\\\?\\" + deep);
+}
+
+TEST(ZipWin32Test, DestinationOf400CharactersIsWritten)
 {
     ScratchFolder folder;
     OpenArchive archive(folder, {Entry("f.txt", "file")});
-    std::wstring longPath = folder.path() + L"\\";
-    longPath += std::wstring(260 - longPath.size(), L'p');
-    EXPECT_EQ(ExtractZipEntry(archive.handle, 0, longPath.c_str()), ZipPathTooLong);
-    std::wstring fits = folder.path() + L"\\";
-    fits += std::wstring(200 - fits.size(), L'p');
-    EXPECT_EQ(ExtractZipEntry(archive.handle, 0, fits.c_str()), ZipOk);
+    std::wstring longFolder = folder.path();
+    while (longFolder.size() < 330) {
+        longFolder += L"\\" + std::wstring(60, L'd');
+        ASSERT_TRUE(::CreateDirectoryW(ExtendedLengthPath(longFolder).c_str(), nullptr));
+    }
+    std::wstring target = longFolder + L"\\";
+    target += std::wstring(400 - target.size(), L'f');
+    ASSERT_EQ(target.size(), 400u);
+    EXPECT_EQ(ExtractZipEntry(archive.handle, 0, target.c_str()), ZipOk);
+    EXPECT_EQ(ReadBytes(L"\\\\?\\" + target), "file");
+    RemoveLongTree(folder);
+}
+
+TEST(ZipWin32Test, NameOf300BytesIsUnpackedBelowTheArchiveFolder)
+{
+    ScratchFolder folder;
+    std::string name;
+    while (name.size() < 250) {
+        name += std::string(40, 'n') + "/";
+    }
+    name += std::string(300 - name.size(), 'f');
+    ASSERT_EQ(name.size(), 300u);
+    WriteBytes(folder / L"a.zip", BuildZip({Entry(name, "deep"), Entry("short.txt", "s")}));
+    const ExtractionSummary summary = ExtractZipArchive(folder / L"a.zip");
+    EXPECT_EQ(summary.filesWritten, 2);
+    EXPECT_EQ(summary.filesFailed, 0);
+    std::wstring wide(name.begin(), name.end());
+    std::replace(wide.begin(), wide.end(), L'/', L'\\');
+    EXPECT_EQ(ReadBytes(L"\\\\?\\" + (folder / wide)), "deep");
+    RemoveLongTree(folder);
+}
+
+TEST(ZipWin32Test, NameTheFileSystemCannotHoldIsNameTooLong)
+{
+    // One component beyond the 255 characters a file name may have.
+    ScratchFolder folder;
+    OpenArchive archive(folder, {Entry("f.txt", "file")});
+    EXPECT_EQ(ExtractZipEntry(archive.handle, 0, (folder / std::wstring(300, L'x')).c_str()), ZipNameTooLong);
+    EXPECT_EQ(ExtractZipEntry(archive.handle, 0, (folder / std::wstring(255, L'x')).c_str()), ZipOk);
+    RemoveLongTree(folder);
 }
 
 // A runtime-like archive: DOS-made folder entries, files below them, one
@@ -347,6 +403,137 @@ TEST(ZipWin32Test, UnpackingStopsAtTheFirstEntryThatCannotBeLookedUp)
     EXPECT_FALSE(FileExists(folder / L"b.txt"));
     EXPECT_FALSE(FileExists(folder / L"c.txt"));
 }
+
+// Everything below `root` (the archive itself left out): each file's bytes,
+// attributes and times, each folder's name.
+std::map<std::wstring, std::string> TreeOf(const std::wstring& root, const std::wstring& relative = L"")
+{
+    std::map<std::wstring, std::string> tree;
+    WIN32_FIND_DATAW found;
+    const std::wstring folder = L"\\\\?\\" + root + (relative.empty() ? L"" : L"\\" + relative);
+    common::UniqueFind search(::FindFirstFileW((folder + L"\\*").c_str(), &found));
+    if (!search) {
+        return tree;
+    }
+    do {
+        const std::wstring name = found.cFileName;
+        const std::wstring path = relative.empty() ? name : relative + L"\\" + name;
+        if (name == L"." || name == L".." || path == L"a.zip") {
+            continue;
+        }
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            tree[path] = "folder";
+            for (const auto& below : TreeOf(root, path)) {
+                tree.insert(below);
+            }
+            continue;
+        }
+        tree[path] = ReadBytes(folder + L"\\" + name) + "|attributes " + std::to_string(found.dwFileAttributes) +
+                     "|written " + std::to_string(Ticks(found.ftLastWriteTime)) + "|created " +
+                     std::to_string(Ticks(found.ftCreationTime));
+    } while (::FindNextFileW(search.get(), &found));
+    return tree;
+}
+
+struct UnpackRow {
+    const char* what;
+    std::vector<EntryLayout> entries;
+    zip_testing::ArchiveLayout layout;
+    int filesWritten;
+    int stopResult;
+};
+
+void PrintTo(const UnpackRow& row, std::ostream* out) { *out << row.what; }
+
+class ParallelUnpackTest : public ::testing::TestWithParam<UnpackRow> {};
+
+TEST_P(ParallelUnpackTest, ThreadsLeaveTheTreeOneThreadLeaves)
+{
+    const UnpackRow& row = GetParam();
+    ScratchFolder folder;
+    ExtractionSummary summaries[2];
+    std::map<std::wstring, std::string> trees[2];
+    const unsigned threads[2] = {1, 4};
+    for (int n = 0; n < 2; ++n) {
+        const std::wstring root = folder / (n == 0 ? L"sequential" : L"parallel");
+        testing_support::CreateFolders(root);
+        WriteBytes(root + L"\\a.zip", BuildZip(row.entries, row.layout));
+        summaries[n] = ExtractZipArchive(root + L"\\a.zip", threads[n]);
+        trees[n] = TreeOf(root);
+    }
+    EXPECT_EQ(summaries[0].filesWritten, row.filesWritten);
+    EXPECT_EQ(summaries[0].stopResult, row.stopResult);
+    EXPECT_EQ(summaries[1].opened, summaries[0].opened);
+    EXPECT_EQ(summaries[1].filesWritten, summaries[0].filesWritten);
+    EXPECT_EQ(summaries[1].filesFailed, summaries[0].filesFailed);
+    EXPECT_EQ(summaries[1].entriesSkipped, summaries[0].entriesSkipped);
+    EXPECT_EQ(summaries[1].stopResult, summaries[0].stopResult);
+    EXPECT_FALSE(trees[0].empty());
+    EXPECT_TRUE(trees[1] == trees[0]);
+    RemoveLongTree(folder);
+}
+
+std::vector<EntryLayout> ManySmallEntries()
+{
+    std::vector<EntryLayout> entries;
+    for (int n = 0; n < 150; ++n) {
+        entries.push_back(Entry("d" + std::to_string(n % 4) + "/s" + std::to_string(n % 3) + "/f" + std::to_string(n) + ".txt",
+                                zip_testing::SampleBytes(n * 31, n)));
+    }
+    return entries;
+}
+
+std::vector<EntryLayout> NineWith(int middle, void (*damage)(EntryLayout&))
+{
+    std::vector<EntryLayout> entries;
+    for (int n = 0; n < 9; ++n) {
+        entries.push_back(Entry("f" + std::to_string(n) + ".txt", zip_testing::SampleBytes(20000, n)));
+    }
+    damage(entries[middle]);
+    return entries;
+}
+
+EntryLayout Method(EntryLayout e, uint16_t method)
+{
+    e.method = method;
+    return e;
+}
+
+EntryLayout WithDescriptor(EntryLayout e)
+{
+    e.flags = 0x0008;
+    return e;
+}
+
+zip_testing::ArchiveLayout Stub()
+{
+    zip_testing::ArchiveLayout layout;
+    layout.prefix = "MZ" + std::string(4094, '\0');
+    return layout;
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ParallelUnpackTest, ::testing::Values(
+    UnpackRow{"many small entries", ManySmallEntries(), {}, 150, ZipBadArgument},
+    UnpackRow{"one huge entry", {Entry("a/1.txt", "1"), Entry("big/huge.bin", zip_testing::SampleBytes(8 << 20, 5)), Entry("a/2.txt", "2")},
+              {}, 3, ZipBadArgument},
+    UnpackRow{"stored and deflated entries",
+              {Method(Entry("m/s.txt", zip_testing::SampleBytes(40000, 1)), 0), Entry("m/d.txt", zip_testing::SampleBytes(40000, 2)),
+               Method(Entry("m/s2.txt", ""), 0), Entry("m/d2.txt", "")}, {}, 4, ZipBadArgument},
+    UnpackRow{"a CRC error in the middle", NineWith(4, [](EntryLayout& e) { e.crc = 1; e.localCrc = 1; }), {}, 8, ZipBadArgument},
+    UnpackRow{"a broken local header in the middle", NineWith(4, [](EntryLayout& e) { e.localSignatureBroken = true; }), {},
+              4, ZipInconsistent},
+    UnpackRow{"an unsafe name", {Entry("a.txt", "alpha"), Entry("..\\..\\e.txt", "evil"), Entry("b\\c.txt", "gamma")}, {}, 2,
+              ZipBadArgument},
+    UnpackRow{"folder entries after their files",
+              {Entry("x/y/f.txt", "f"), Entry("x/g.txt", "g"), Entry("x/y/", "", 0x10), Entry("x/", "", 0x10), Entry("x/z/", "", 0x10)},
+              {}, 2, ZipBadArgument},
+    UnpackRow{"data descriptors", {WithDescriptor(Entry("dd/0.bin", zip_testing::SampleBytes(30000, 1))),
+                                   WithDescriptor(Entry("dd/1.bin", zip_testing::SampleBytes(30001, 2)))}, {}, 2, ZipBadArgument},
+    UnpackRow{"a stub prefix", NineWith(0, [](EntryLayout&) {}), Stub(), 9, ZipBadArgument},
+    UnpackRow{"one name in two letter cases", {Entry("dup.txt", "first"), Entry("o.txt", "o"), Entry("DUP.TXT", "second", 0x00800000)},
+              {}, 3, ZipBadArgument},
+    UnpackRow{"a name of 300 bytes", {Entry(std::string(250, 'n') + "/" + std::string(49, 'f'), "deep"), Entry("s.txt", "s")}, {},
+              2, ZipBadArgument}));
 
 TEST(ZipWin32Test, UnpackingAMissingArchiveDoesNothing)
 {

@@ -1,25 +1,41 @@
-// zip-extract ARCHIVE DESTDIR: extracts every file entry the way the
+// zip-extract [-j N] ARCHIVE DESTDIR: extracts every file entry the way the
 // launcher does (folder entries skipped, the walk stops at the first entry
-// that cannot be looked up), on Linux, from the same reader. Exits 0 when
-// every file entry was written; otherwise names each failure on stderr.
+// that cannot be looked up), on Linux, from the same reader, with N threads
+// (default: one per logical processor, at most 8; -j 1 writes the entries in
+// archive order). Exits 0 when every file entry was written; otherwise names
+// each failure on stderr, in archive order whatever the thread count.
 
 #include "launcher/zip/core/zip_archive.h"
+#include "launcher/zip/core/zip_parallel.h"
+
+#include <algorithm>
+#include <climits>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
+// Positioned reads on a descriptor, so that every worker can read the one
+// open archive at its own position.
 class FileSource : public zip::ZipSource {
 public:
-    explicit FileSource(int fd) : m_fd(fd) {}
-    ~FileSource() override { ::close(m_fd); }
+    FileSource(int fd, bool owned) : m_fd(fd), m_owned(owned) {}
+    ~FileSource() override
+    {
+        if (m_owned) {
+            ::close(m_fd);
+        }
+    }
 
     bool Size(uint64_t* size) override
     {
@@ -32,14 +48,6 @@ public:
     }
     bool Seek(uint64_t position) override
     {
-        // Entry data is read in order: most seeks land where the file already is.
-        if (position == m_position) {
-            return true;
-        }
-        if (::lseek(m_fd, static_cast<off_t>(position), SEEK_SET) == static_cast<off_t>(-1)) {
-            m_position = kUnknown;
-            return false;
-        }
         m_position = position;
         return true;
     }
@@ -47,12 +55,12 @@ public:
     {
         *read = 0;
         while (*read < size) {
-            const ssize_t got = ::read(m_fd, static_cast<char*>(buffer) + *read, size - *read);
+            const ssize_t got = ::pread(m_fd, static_cast<char*>(buffer) + *read, size - *read,
+                                        static_cast<off_t>(m_position + *read));
             if (got < 0 && errno == EINTR) {
                 continue;
             }
             if (got < 0) {
-                m_position = kUnknown;
                 return false;
             }
             if (got == 0) {
@@ -65,9 +73,9 @@ public:
     }
 
 private:
-    static constexpr uint64_t kUnknown = ~uint64_t(0);
     int m_fd;
-    uint64_t m_position = kUnknown;
+    bool m_owned;
+    uint64_t m_position = 0;
 };
 
 class FileSink : public zip::ZipSink {
@@ -118,75 +126,58 @@ struct timespec ToTimespec(uint64_t fileTime)
     return t;
 }
 
-void Report(const std::string& what, int code)
+std::string Message(const std::string& what, int code)
 {
-    std::fprintf(stderr, "zip-extract: %s: %s (%d)\n", what.c_str(), zip::ZipResultName(code), code);
+    return "zip-extract: " + what + ": " + zip::ZipResultName(code) + " (" + std::to_string(code) + ")\n";
 }
 
-}  // namespace
-
-int main(int argc, char** argv)
+// A component beyond what a file name may hold is the name's fault;
+// otherwise the whole path is too long.
+int TooLongCode(const std::string& path)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: zip-extract ARCHIVE DESTDIR\n");
-        return 2;
-    }
-    const std::string archivePath = argv[1];
-    std::string folder = argv[2];
-    while (folder.size() > 1 && folder.back() == '/') {
-        folder.pop_back();
-    }
-
-    const int fd = ::open(archivePath.c_str(), O_RDONLY);
-    if (fd < 0) {
-        Report(archivePath + ": " + std::strerror(errno), zip::ZipCannotOpen);
-        return 1;
-    }
-    std::unique_ptr<zip::ZipArchive> archive;
-    const int opened = zip::ZipArchive::Open(std::make_unique<FileSource>(fd), &archive);
-    if (opened != zip::ZipOk) {
-        Report(archivePath, opened);
-        return 1;
-    }
-    CreateFolders(folder);
-
-    bool failed = false;
-    for (int index = 0;; ++index) {
-        zip::ZipEntryRecord entry;
-        const int lookup = archive->GetEntry(index, &entry);
-        if (lookup != zip::ZipOk) {
-            // The regular end is the lookup one past the last entry.
-            if (!(lookup == zip::ZipBadArgument && index == archive->entryCount())) {
-                Report("entry " + std::to_string(index), lookup);
-                failed = true;
+    size_t start = 0;
+    for (size_t i = 0; i <= path.size(); ++i) {
+        if (i == path.size() || path[i] == '/') {
+            if (i - start > NAME_MAX) {
+                return zip::ZipNameTooLong;
             }
-            break;
+            start = i + 1;
         }
-        if (entry.isFolder()) {
-            continue;
-        }
-        if (!zip::IsSafeEntryName(entry.name)) {
-            Report("entry " + std::to_string(index) + " \"" + entry.name.c_str() + "\" skipped", zip::ZipUnsafeName);
-            failed = true;
-            continue;
-        }
-        std::string relative = entry.name;
-        for (char& c : relative) {
-            if (c == '\\') {
-                c = '/';
-            }
-        }
-        const std::string destination = folder + "/" + relative;
-        const size_t slash = destination.rfind('/');
-        CreateFolders(destination.substr(0, slash));
+    }
+    return zip::ZipPathTooLong;
+}
+
+class FdSink : public FileSink {
+public:
+    explicit FdSink(int fd) : FileSink(fd), fd(fd) {}
+    const int fd;
+};
+
+// Files below DESTDIR, parents made first (each folder asked for once);
+// each item's failure text is kept for the report in archive order.
+class FolderTarget : public zip::ZipEntryTarget {
+public:
+    FolderTarget(const std::vector<zip::ZipListedEntry>& items, const std::vector<std::string>& destinations)
+        : m_items(items), m_destinations(destinations), notes(items.size()) {}
+
+    int OpenSink(size_t item, std::unique_ptr<zip::ZipSink>* sink) override
+    {
+        const std::string& destination = m_destinations[item];
+        m_folders.Ensure(destination.substr(0, destination.rfind('/')), CreateFolders);
         const int out = ::open(destination.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
         if (out < 0) {
-            Report(entry.name + ": " + std::strerror(errno), zip::ZipCannotOpen);
-            failed = true;
-            continue;
+            const int code = errno == ENAMETOOLONG ? TooLongCode(destination) : zip::ZipCannotOpen;
+            notes[item] = Message(Name(item) + ": " + std::strerror(errno), code);
+            return code;
         }
-        FileSink sink(out);
-        const int written = archive->WriteEntry(index, sink);
+        sink->reset(new FdSink(out));
+        return zip::ZipOk;
+    }
+
+    int CloseSink(size_t item, std::unique_ptr<zip::ZipSink> sink, int written) override
+    {
+        const int out = static_cast<FdSink&>(*sink).fd;
+        const zip::ZipEntryRecord& entry = m_items[item].record;
         if (written == zip::ZipOk || written == zip::ZipCrcMismatch) {
             const struct timespec times[2] = {ToTimespec(entry.times.lastAccess), ToTimespec(entry.times.lastWrite)};
             ::futimens(out, times);
@@ -195,13 +186,116 @@ int main(int argc, char** argv)
             ::fchmod(out, 0444);
         }
         if (::close(out) != 0 && written == zip::ZipOk) {
-            Report(entry.name, zip::ZipWriteFailed);
-            failed = true;
+            written = zip::ZipWriteFailed;
         }
         if (written != zip::ZipOk) {
-            Report(entry.name, written);
+            notes[item] = Message(Name(item), written);
+        }
+        return written;
+    }
+
+private:
+    const std::string& Name(size_t item) const { return m_items[item].record.name; }
+
+    const std::vector<zip::ZipListedEntry>& m_items;
+    const std::vector<std::string>& m_destinations;
+    zip::MadeFolders<std::string> m_folders;
+
+public:
+    std::vector<std::string> notes;
+};
+
+int Usage()
+{
+    std::fprintf(stderr, "usage: zip-extract [-j THREADS] ARCHIVE DESTDIR\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    unsigned threads = 0;
+    int first = 1;
+    if (argc >= 2 && std::strcmp(argv[1], "-j") == 0) {
+        char* end = nullptr;
+        const unsigned long count = argc >= 3 ? std::strtoul(argv[2], &end, 10) : 0;
+        if (end == nullptr || *end != '\0' || count < 1 || count > 1024) {
+            return Usage();
+        }
+        threads = static_cast<unsigned>(count);
+        first = 3;
+    }
+    if (argc - first != 2) {
+        return Usage();
+    }
+    const std::string archivePath = argv[first];
+    std::string folder = argv[first + 1];
+    while (folder.size() > 1 && folder.back() == '/') {
+        folder.pop_back();
+    }
+
+    const int fd = ::open(archivePath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        std::fputs(Message(archivePath + ": " + std::strerror(errno), zip::ZipCannotOpen).c_str(), stderr);
+        return 1;
+    }
+    std::unique_ptr<zip::ZipArchive> archive;
+    const int opened = zip::ZipArchive::Open(std::make_unique<FileSource>(fd, true), &archive);
+    if (opened != zip::ZipOk) {
+        std::fputs(Message(archivePath, opened).c_str(), stderr);
+        return 1;
+    }
+    CreateFolders(folder);
+
+    // The directory once, in order; what cannot be written is known before
+    // any thread starts, and every message keeps its entry's place.
+    std::vector<zip::ZipListedEntry> listed;
+    const int stop = zip::ListEntries(*archive, &listed);
+    std::vector<std::string> skipped(listed.size());
+    std::vector<size_t> itemOf(listed.size(), SIZE_MAX);
+    std::vector<zip::ZipListedEntry> items;
+    std::vector<std::string> destinations;
+    for (size_t n = 0; n < listed.size(); ++n) {
+        const zip::ZipEntryRecord& entry = listed[n].record;
+        if (entry.isFolder()) {
+            continue;
+        }
+        if (!zip::IsSafeEntryName(entry.name)) {
+            skipped[n] = Message("entry " + std::to_string(entry.index) + " \"" + entry.name.c_str() + "\" skipped",
+                                 zip::ZipUnsafeName);
+            continue;
+        }
+        std::string relative = entry.name;
+        std::replace(relative.begin(), relative.end(), '\\', '/');
+        itemOf[n] = items.size();
+        destinations.push_back(folder + "/" + relative);
+        items.push_back(std::move(listed[n]));
+    }
+    if (threads == 0) {
+        threads = zip::DefaultThreadCount(items.size());
+    }
+    // Below one folder, destinations overlap where their names do.
+    if (zip::HaveOverlappingDestinations(destinations)) {
+        threads = 1;
+    }
+
+    FolderTarget target(items, destinations);
+    const std::vector<int> results = zip::WriteEntries(
+        items, threads, archive->source(), [fd] { return std::make_unique<FileSource>(fd, false); }, target);
+
+    bool failed = false;
+    for (size_t n = 0; n < listed.size(); ++n) {
+        const std::string& note = itemOf[n] == SIZE_MAX ? skipped[n] : target.notes[itemOf[n]];
+        if (!note.empty()) {
+            std::fputs(note.c_str(), stderr);
             failed = true;
         }
+    }
+    // The regular end is the lookup one past the last entry.
+    if (!(stop == zip::ZipBadArgument && listed.size() == static_cast<size_t>(archive->entryCount()))) {
+        std::fputs(Message("entry " + std::to_string(listed.size()), stop).c_str(), stderr);
+        failed = true;
     }
     return failed ? 1 : 0;
 }

@@ -19,7 +19,7 @@ int ZipArchive::Open(std::unique_ptr<ZipSource> source, std::unique_ptr<ZipArchi
     return ZipOk;
 }
 
-int ZipArchive::GetEntry(int index, ZipEntryRecord* record)
+int ZipArchive::GetEntry(int index, ZipEntryRecord* record, ZipEntryData* data)
 {
     if (index < -1 || index >= entryCount()) {
         return ZipBadArgument;
@@ -32,22 +32,25 @@ int ZipArchive::GetEntry(int index, ZipEntryRecord* record)
         record->index = entryCount();
         return ZipOk;
     }
-    if (index == m_cachedIndex) {
-        *record = m_cached;
-        return ZipOk;
+    if (index != m_cachedIndex) {
+        ZipEntryRecord found;
+        ZipEntryData foundData;
+        const int result = LookUp(index, &found, &foundData);
+        if (result != ZipOk) {
+            return result;
+        }
+        m_cached = std::move(found);
+        m_cachedData = foundData;
+        m_cachedIndex = index;
     }
-    ZipEntryRecord found;
-    const int result = LookUp(index, &found);
-    if (result != ZipOk) {
-        return result;
+    *record = m_cached;
+    if (data != nullptr) {
+        *data = m_cachedData;
     }
-    m_cached = found;
-    m_cachedIndex = index;
-    *record = std::move(found);
     return ZipOk;
 }
 
-int ZipArchive::LookUp(int index, ZipEntryRecord* record)
+int ZipArchive::LookUp(int index, ZipEntryRecord* record, ZipEntryData* data)
 {
     int result = m_reader.GoToEntry(index);
     if (result != ZipOk) {
@@ -81,43 +84,22 @@ int ZipArchive::LookUp(int index, ZipEntryRecord* record)
     record->times = TimesFromExtra(header.dosDateTime, extra.data(), extra.size());
     record->compressedSize = static_cast<int32_t>(header.compressedSize);
     record->uncompressedSize = static_cast<int32_t>(header.uncompressedSize);
+    *data = m_reader.CurrentEntryData(layout);
     return ZipOk;
 }
 
 int ZipArchive::WriteEntry(int index, ZipSink& sink)
 {
     ZipEntryRecord record;
-    const int lookup = GetEntry(index, &record);
+    ZipEntryData data;
+    const int lookup = GetEntry(index, &record, &data);
     if (lookup != ZipOk) {
         return lookup;
     }
     if (index < 0) {
         return ZipBadArgument;
     }
-    // The lookup may have been answered from the cache; the cursor must
-    // stand on the entry all the same.
-    if (m_reader.GoToEntry(index) != ZipOk || m_reader.OpenEntryData() != ZipOk) {
-        return ZipWriteFailed;
-    }
-    if (m_outputBuffer.empty()) {
-        m_outputBuffer.resize(kOutputChunkSize);
-    }
-    bool failed = false;
-    for (;;) {
-        const int count = m_reader.ReadEntryData(m_outputBuffer.data(), m_outputBuffer.size());
-        if (count < 0 || (count > 0 && !sink.Write(m_outputBuffer.data(), static_cast<size_t>(count)))) {
-            failed = true;
-            break;
-        }
-        if (count == 0) {
-            break;
-        }
-    }
-    const int verdict = m_reader.CloseEntryData();
-    if (failed) {
-        return ZipWriteFailed;
-    }
-    return verdict;
+    return CopyEntryData(m_source.get(), data, sink, m_outputBuffer);
 }
 
 }  // namespace zip

@@ -2,36 +2,10 @@
 
 #include "launcher/zip/core/zip_codes.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <cstring>
-#include <new>
 
 namespace zip {
-
-struct ZipReader::EntryStream {
-    unsigned char input[kEntryBufferSize];
-    z_stream inflater{};
-    bool inflaterReady = false;
-    bool streamEnded = false;
-    int failure = 0;              // sticky: once a read failed it keeps failing
-    uint16_t method = 0;
-    uint32_t crc = 0;
-    uint32_t expectedCrc = 0;
-    uint64_t remainingCompressed = 0;
-    uint64_t remainingUncompressed = 0;
-    uint64_t nextReadPosition = 0;   // archive offset, without the prefix
-    const unsigned char* pending = nullptr;
-    size_t pendingSize = 0;
-
-    ~EntryStream()
-    {
-        if (inflaterReady) {
-            inflateEnd(&inflater);
-        }
-    }
-};
 
 ZipReader::ZipReader() = default;
 ZipReader::~ZipReader() = default;
@@ -81,7 +55,7 @@ int ZipReader::FindEndRecord(uint64_t* position)
 
 int ZipReader::Open(ZipSource* source)
 {
-    m_stream.reset();
+    m_stream.Close();
     m_source = source;
     m_entryCount = 0;
     m_prefixLength = 0;
@@ -185,9 +159,6 @@ int ZipReader::ReadCurrentName(std::string* name)
     if (!currentValid()) {
         return ZipEndOfList;
     }
-    if (m_current.nameLength > kMaxNameBytes) {
-        return ZipNameTooLong;
-    }
     name->assign(m_current.nameLength, '\0');
     if (m_current.nameLength == 0) {
         return ZipOk;
@@ -219,117 +190,38 @@ int ZipReader::CheckLocalHeader(LocalLayout* layout)
     return ZipOk;
 }
 
+ZipEntryData ZipReader::CurrentEntryData(const LocalLayout& layout) const
+{
+    ZipEntryData data;
+    data.method = m_current.method;
+    data.crc32 = m_current.crc32;
+    data.compressedSize = m_current.compressedSize;
+    data.uncompressedSize = m_current.uncompressedSize;
+    data.position = layout.dataPosition + m_prefixLength;
+    return data;
+}
+
 int ZipReader::OpenEntryData()
 {
     if (m_source == nullptr || !currentValid()) {
         return ZipBadHandle;
     }
-    m_stream.reset();
+    m_stream.Close();
     LocalLayout layout;
     if (CheckLocalHeader(&layout) != ZipOk) {
         return ZipBadArchive;
     }
-    std::unique_ptr<EntryStream> stream(new (std::nothrow) EntryStream);
-    if (!stream) {
-        return ZipOutOfMemory;
-    }
-    stream->method = m_current.method;
-    stream->expectedCrc = m_current.crc32;
-    stream->remainingCompressed = m_current.compressedSize;
-    stream->remainingUncompressed = m_current.uncompressedSize;
-    stream->nextReadPosition = layout.dataPosition;
-    if (stream->method == kMethodDeflated) {
-        if (inflateInit2(&stream->inflater, -MAX_WBITS) != Z_OK) {
-            return ZipOutOfMemory;
-        }
-        stream->inflaterReady = true;
-    }
-    m_stream = std::move(stream);
-    return ZipOk;
+    return m_stream.Open(m_source, CurrentEntryData(layout));
 }
 
 int ZipReader::ReadEntryData(void* buffer, size_t length)
 {
-    EntryStream* const s = m_stream.get();
-    if (s == nullptr) {
-        return ZipBadHandle;
-    }
-    if (s->failure != 0) {
-        return s->failure;
-    }
-    // Never more than the entry declares, so a lying stream cannot grow the output.
-    const size_t space = static_cast<size_t>(std::min<uint64_t>(std::min<size_t>(length, 0x7FFFFFFF), s->remainingUncompressed));
-    unsigned char* const out = static_cast<unsigned char*>(buffer);
-    size_t delivered = 0;
-    // Data that ends before its declared size is an error, not an endless
-    // loop and not a silently short file; bytes already delivered go first.
-    auto fail = [&](int code) {
-        s->failure = code;
-        return delivered > 0 ? static_cast<int>(delivered) : code;
-    };
-
-    while (delivered < space) {
-        if (s->pendingSize == 0 && s->remainingCompressed > 0) {
-            const size_t chunk = static_cast<size_t>(std::min<uint64_t>(kEntryBufferSize, s->remainingCompressed));
-            if (ReadAt(s->nextReadPosition, s->input, chunk) != ZipOk) {
-                return fail(ZipIoError);
-            }
-            s->nextReadPosition += chunk;
-            s->remainingCompressed -= chunk;
-            s->pending = s->input;
-            s->pendingSize = chunk;
-        }
-        if (s->method == kMethodStored) {
-            if (s->pendingSize == 0) {
-                return fail(ZipBadArchive);
-            }
-            const size_t count = std::min(space - delivered, s->pendingSize);
-            std::memcpy(out + delivered, s->pending, count);
-            s->crc = crc32(s->crc, out + delivered, static_cast<uInt>(count));
-            s->pending += count;
-            s->pendingSize -= count;
-            s->remainingUncompressed -= count;
-            delivered += count;
-            continue;
-        }
-        if (s->streamEnded) {
-            return fail(ZipBadArchive);
-        }
-        z_stream& z = s->inflater;
-        z.next_in = const_cast<Bytef*>(s->pending);
-        z.avail_in = static_cast<uInt>(s->pendingSize);
-        z.next_out = out + delivered;
-        z.avail_out = static_cast<uInt>(space - delivered);
-        const int status = inflate(&z, Z_SYNC_FLUSH);
-        const size_t produced = static_cast<size_t>(z.next_out - (out + delivered));
-        s->crc = crc32(s->crc, out + delivered, static_cast<uInt>(produced));
-        s->remainingUncompressed -= produced;
-        delivered += produced;
-        s->pending = z.next_in;
-        s->pendingSize = z.avail_in;
-        if (status == Z_STREAM_END) {
-            s->streamEnded = true;
-            if (s->remainingUncompressed > 0 && delivered == 0) {
-                return fail(ZipBadArchive);
-            }
-            return static_cast<int>(delivered);
-        }
-        if (status != Z_OK) {
-            return fail(status < 0 ? status : ZipBadArchive);
-        }
-    }
-    return static_cast<int>(delivered);
+    return m_stream.Read(buffer, length);
 }
 
 int ZipReader::CloseEntryData()
 {
-    if (!m_stream) {
-        return ZipBadHandle;
-    }
-    const int verdict =
-        m_stream->remainingUncompressed == 0 && m_stream->crc != m_stream->expectedCrc ? ZipCrcMismatch : ZipOk;
-    m_stream.reset();
-    return verdict;
+    return m_stream.Close();
 }
 
 }  // namespace zip

@@ -5,6 +5,7 @@
 // buffer and one inflate state, whatever the archive's size.
 
 #include "launcher/zip/core/zip_codes.h"
+#include "launcher/zip/core/zip_entry_stream.h"
 #include "launcher/zip/core/zip_format.h"
 #include "launcher/zip/core/zip_stream.h"
 
@@ -15,8 +16,6 @@
 #include <vector>
 
 namespace zip {
-
-constexpr size_t kEntryBufferSize = 16384;
 
 // Where an entry's local extra field and data lie, from its local header.
 struct LocalLayout {
@@ -52,12 +51,15 @@ public:
     bool currentValid() const { return m_currentResult == 0; }
     const CentralHeader& current() const { return m_current; }
 
-    // The current entry's name as stored (8-bit); ZipNameTooLong for names
-    // of more than kMaxNameBytes bytes.
+    // The current entry's name as stored (8-bit), whole: up to the 65,535
+    // bytes its length field can give.
     int ReadCurrentName(std::string* name);
 
     // Checks the current entry's local header against its central header.
     int CheckLocalHeader(LocalLayout* layout);
+
+    // What streaming the current entry needs, given its checked local layout.
+    ZipEntryData CurrentEntryData(const LocalLayout& layout) const;
 
     // Reads `size` bytes at an archive offset (the prefix is added); ZipIoError
     // when the read fails or comes up short.
@@ -68,11 +70,9 @@ public:
     int OpenEntryData();
     int ReadEntryData(void* buffer, size_t length);
     int CloseEntryData();
-    bool entryDataOpen() const { return m_stream != nullptr; }
+    bool entryDataOpen() const { return m_stream.isOpen(); }
 
 private:
-    struct EntryStream;
-
     int ReadAbsolute(uint64_t position, void* buffer, size_t size);
     int FindEndRecord(uint64_t* position);
     int ReadCurrentHeader();
@@ -87,7 +87,7 @@ private:
     int m_currentResult = ZipEndOfList;
     CentralHeader m_current;
 
-    std::unique_ptr<EntryStream> m_stream;
+    ZipEntryStream m_stream;
 };
 
 }  // namespace zip

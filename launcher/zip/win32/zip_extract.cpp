@@ -2,11 +2,12 @@
 
 #include "common/unique_resource.h"
 #include "launcher/zip/core/zip_archive.h"
+#include "launcher/zip/core/zip_parallel.h"
 #include "launcher/zip/win32/zip_file_streams.h"
 
 #include <algorithm>
-#include <cwchar>
 #include <memory>
+#include <vector>
 
 namespace zip {
 
@@ -17,7 +18,12 @@ struct ZipArchiveHandle {
 
 namespace {
 
-constexpr size_t kLauncherPathChars = 1040;
+// CreateDirectoryW refuses plain paths from MAX_PATH - 12 characters on,
+// where a folder could no longer hold an 8.3 name; files take up to 259.
+constexpr size_t kPlainFolderPathLimit = MAX_PATH - 12;
+constexpr size_t kMaxComponentChars = 255;
+// What the system takes at all, "\\?\" form included.
+constexpr size_t kMaxExtendedPathChars = 32767;
 
 FILETIME ToFileTime(uint64_t ticks)
 {
@@ -33,6 +39,15 @@ std::wstring WithBackslashes(std::wstring path)
     return path;
 }
 
+void CreateFolder(const std::wstring& path)
+{
+    if (path.size() < kPlainFolderPathLimit) {
+        ::CreateDirectoryW(path.c_str(), nullptr);
+    } else {
+        ::CreateDirectoryW(ExtendedLengthPath(path).c_str(), nullptr);
+    }
+}
+
 // Creates `relative` and its missing parents below the root; failures (a
 // folder that exists, say) are left for the file creation to show.
 void CreateFoldersBelowRoot(const std::wstring& root, const std::wstring& relative)
@@ -44,7 +59,7 @@ void CreateFoldersBelowRoot(const std::wstring& root, const std::wstring& relati
     if (separator != std::wstring::npos) {
         CreateFoldersBelowRoot(root, relative.substr(0, separator));
     }
-    ::CreateDirectoryW((root + relative).c_str(), nullptr);
+    CreateFolder(root + relative);
 }
 
 // Every missing level of an absolute folder path.
@@ -53,23 +68,152 @@ void CreateFolderChain(const std::wstring& folder)
     for (size_t i = 0; i < folder.size(); ++i) {
         // Skip the drive root ("C:\") and the server part of a UNC path.
         if (folder[i] == L'\\' && i > 0 && folder[i - 1] != L':' && folder[i - 1] != L'\\') {
-            ::CreateDirectoryW(folder.substr(0, i).c_str(), nullptr);
+            CreateFolder(folder.substr(0, i));
         }
     }
-    ::CreateDirectoryW(folder.c_str(), nullptr);
+    CreateFolder(folder);
+}
+
+// A file or folder name beyond the 255 characters file systems hold.
+bool HasOverlongComponent(const std::wstring& path)
+{
+    size_t start = 0;
+    for (size_t i = 0; i <= path.size(); ++i) {
+        if (i == path.size() || IsSeparator(path[i])) {
+            if (i - start > kMaxComponentChars) {
+                return true;
+            }
+            start = i + 1;
+        }
+    }
+    return false;
+}
+
+// The output file, created with the entry's attributes: ZipOk, or why not.
+int CreateOutputFile(const std::wstring& path, uint32_t attributes, common::UniqueFile* file)
+{
+    const std::wstring systemPath = ExtendedLengthPath(path);
+    if (systemPath.size() > kMaxExtendedPathChars) {
+        return ZipPathTooLong;
+    }
+    file->reset(::CreateFileW(systemPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr));
+    if (file->valid()) {
+        return ZipOk;
+    }
+    // A name the file system cannot hold; systems differ in the error they give.
+    return ::GetLastError() == ERROR_FILENAME_EXCED_RANGE || HasOverlongComponent(path) ? ZipNameTooLong
+                                                                                       : ZipCannotOpen;
+}
+
+// The entry's times on a complete file (a CRC mismatch still delivered every
+// byte); skipped for what is not a disk file.
+void SetEntryTimes(HANDLE file, const ZipEntryRecord& record, int written)
+{
+    if ((written == ZipOk || written == ZipCrcMismatch) && ::GetFileType(file) == FILE_TYPE_DISK) {
+        const FILETIME creation = ToFileTime(record.times.creation);
+        const FILETIME lastAccess = ToFileTime(record.times.lastAccess);
+        const FILETIME lastWrite = ToFileTime(record.times.lastWrite);
+        ::SetFileTime(file, &creation, &lastAccess, &lastWrite);
+    }
+}
+
+// A sink that owns its output file.
+class OutputFileSink : public FileSink {
+public:
+    explicit OutputFileSink(common::UniqueFile file) : FileSink(file.get()), m_file(std::move(file)) {}
+    HANDLE handle() const { return m_file.get(); }
+
+private:
+    common::UniqueFile m_file;
+};
+
+// The launcher's destinations: each file below the archive's folder, its
+// parent folders made first. Folders already made are remembered, since
+// every file of a folder would otherwise ask the system again.
+class FolderTarget : public ZipEntryTarget {
+public:
+    FolderTarget(const std::vector<ZipListedEntry>& items, const std::vector<std::wstring>& destinations)
+        : m_items(items), m_destinations(destinations) {}
+
+    int OpenSink(size_t item, std::unique_ptr<ZipSink>* sink) override
+    {
+        const std::wstring& destination = m_destinations[item];
+        m_folders.Ensure(destination.substr(0, destination.rfind(L'\\')), CreateFolderChain);
+        common::UniqueFile file;
+        const int created = CreateOutputFile(destination, m_items[item].record.attributes, &file);
+        if (created != ZipOk) {
+            return created;
+        }
+        sink->reset(new OutputFileSink(std::move(file)));
+        return ZipOk;
+    }
+
+    int CloseSink(size_t item, std::unique_ptr<ZipSink> sink, int written) override
+    {
+        SetEntryTimes(static_cast<OutputFileSink&>(*sink).handle(), m_items[item].record, written);
+        return written;
+    }
+
+private:
+    const std::vector<ZipListedEntry>& m_items;
+    const std::vector<std::wstring>& m_destinations;
+    MadeFolders<std::wstring> m_folders;
+};
+
+// The name as the file system compares it: letter case folded, UTF-8.
+std::string DestinationKey(std::wstring name)
+{
+    if (!name.empty()) {
+        ::CharUpperBuffW(&name[0], static_cast<DWORD>(name.size()));
+    }
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, name.data(), static_cast<int>(name.size()), nullptr, 0,
+                                           nullptr, nullptr);
+    std::string key(size > 0 ? static_cast<size_t>(size) : 0, '\0');
+    if (size > 0) {
+        ::WideCharToMultiByte(CP_UTF8, 0, name.data(), static_cast<int>(name.size()), &key[0], size, nullptr, nullptr);
+    }
+    return key;
 }
 
 }  // namespace
 
 std::wstring WideEntryName(const std::string& name, bool utf8)
 {
-    if (name.empty() || name.size() > kMaxNameBytes) {
+    if (name.empty()) {
         return std::wstring();
     }
-    wchar_t buffer[kMaxNameBytes + 1];
-    const int length = ::MultiByteToWideChar(utf8 ? CP_UTF8 : CP_ACP, 0, name.data(), static_cast<int>(name.size()),
-                                             buffer, static_cast<int>(kMaxNameBytes));
-    return std::wstring(buffer, length > 0 ? static_cast<size_t>(length) : 0);
+    const UINT codePage = utf8 ? CP_UTF8 : CP_ACP;
+    const int size = static_cast<int>(name.size());
+    const int length = ::MultiByteToWideChar(codePage, 0, name.data(), size, nullptr, 0);
+    if (length <= 0) {
+        return std::wstring();
+    }
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    ::MultiByteToWideChar(codePage, 0, name.data(), size, &wide[0], length);
+    return wide;
+}
+
+std::wstring ExtendedLengthPath(const std::wstring& path)
+{
+    if (path.size() < kPlainFolderPathLimit || path.compare(0, 4, L"\\\\?\\") == 0) {
+        return path;
+    }
+    // "\\?\" paths are taken as they are: make the path absolute and
+    // canonical ("\" only, no "." steps) first.
+    const DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0) {
+        return path;
+    }
+    std::wstring full(size, L'\0');
+    const DWORD length = ::GetFullPathNameW(path.c_str(), size, &full[0], nullptr);
+    if (length == 0 || length >= size) {
+        return path;
+    }
+    full.resize(length);
+    if (full.compare(0, 2, L"\\\\") == 0) {
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    }
+    return L"\\\\?\\" + full;
 }
 
 ZipHandle OpenZipArchive(const wchar_t* path)
@@ -77,18 +221,22 @@ ZipHandle OpenZipArchive(const wchar_t* path)
     if (path == nullptr) {
         return nullptr;
     }
-    wchar_t current[MAX_PATH] = {};
-    const DWORD currentLength = ::GetCurrentDirectoryW(MAX_PATH, current);
+    std::wstring current(MAX_PATH, L'\0');
+    DWORD currentLength = ::GetCurrentDirectoryW(static_cast<DWORD>(current.size()), &current[0]);
+    if (currentLength >= current.size()) {
+        current.resize(currentLength);
+        currentLength = ::GetCurrentDirectoryW(static_cast<DWORD>(current.size()), &current[0]);
+    }
     auto source = std::make_unique<FileSource>();
-    if (!source->Open(path)) {
+    if (!source->Open(ExtendedLengthPath(path))) {
         return nullptr;
     }
     auto handle = std::make_unique<ZipArchiveHandle>();
     if (ZipArchive::Open(std::move(source), &handle->archive) != ZipOk) {
         return nullptr;
     }
-    if (currentLength > 0 && currentLength < MAX_PATH) {
-        handle->rootFolder.assign(current, currentLength);
+    if (currentLength > 0 && currentLength < current.size()) {
+        handle->rootFolder.assign(current, 0, currentLength);
         if (handle->rootFolder.back() != L'\\') {
             handle->rootFolder += L'\\';
         }
@@ -106,11 +254,9 @@ int GetZipEntry(ZipHandle handle, int index, ZipEntryInfo* info)
     if (result != ZipOk) {
         return result;
     }
-    ZeroMemory(info, sizeof *info);
+    *info = ZipEntryInfo();
     info->index = record.index;
-    const std::wstring name = WideEntryName(record.name, record.utf8Name);
-    std::copy(name.begin(), name.end(), info->name);
-    info->name[name.size()] = L'\0';
+    info->name = WideEntryName(record.name, record.utf8Name);
     info->attributes = record.attributes;
     info->lastAccessTime = ToFileTime(record.times.lastAccess);
     info->creationTime = ToFileTime(record.times.creation);
@@ -137,7 +283,7 @@ int ExtractZipEntry(ZipHandle handle, int index, const wchar_t* destination)
             return ZipUnsafeName;
         }
         const std::wstring folder = WithBackslashes(WideEntryName(record.name, record.utf8Name));
-        if (root.size() + folder.size() > kMaxPathChars) {
+        if (root.size() + folder.size() > kMaxExtendedPathChars) {
             return ZipPathTooLong;
         }
         CreateFoldersBelowRoot(root, folder);
@@ -148,35 +294,26 @@ int ExtractZipEntry(ZipHandle handle, int index, const wchar_t* destination)
         return ZipBadArgument;
     }
     const std::wstring target = destination;
-    if (target.size() > kMaxPathChars) {
-        return ZipPathTooLong;
-    }
     const size_t separator = LastSeparator(target);
     if (separator != std::wstring::npos && separator > 0) {
         const std::wstring folder = target.substr(0, separator);
         // Only relative folders that stay below the root are made here.
         if (IsRelativePath(folder) && !HasParentStep(folder)) {
-            if (root.size() + folder.size() > kMaxPathChars) {
+            if (root.size() + folder.size() > kMaxExtendedPathChars) {
                 return ZipPathTooLong;
             }
             CreateFoldersBelowRoot(root, folder);
         }
     }
 
-    common::UniqueFile output(::CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                            record.attributes, nullptr));
-    if (!output) {
-        return ZipCannotOpen;
+    common::UniqueFile output;
+    const int created = CreateOutputFile(target, record.attributes, &output);
+    if (created != ZipOk) {
+        return created;
     }
     FileSink sink(output.get());
     const int written = handle->archive->WriteEntry(index, sink);
-    // A CRC mismatch still delivered every byte: the file is complete as stored.
-    if ((written == ZipOk || written == ZipCrcMismatch) && ::GetFileType(output.get()) == FILE_TYPE_DISK) {
-        const FILETIME creation = ToFileTime(record.times.creation);
-        const FILETIME lastAccess = ToFileTime(record.times.lastAccess);
-        const FILETIME lastWrite = ToFileTime(record.times.lastWrite);
-        ::SetFileTime(output.get(), &creation, &lastAccess, &lastWrite);
-    }
+    SetEntryTimes(output.get(), record, written);
     return written;
 }
 
@@ -189,43 +326,58 @@ int CloseZipArchive(ZipHandle handle)
     return ZipOk;
 }
 
-ExtractionSummary ExtractZipArchive(const std::wstring& archivePath)
+ExtractionSummary ExtractZipArchive(const std::wstring& archivePath, unsigned threads)
 {
     ExtractionSummary summary;
     const size_t separator = archivePath.rfind(L'\\');
     const std::wstring folder = separator == std::wstring::npos ? std::wstring() : archivePath.substr(0, separator);
-    ZipHandle handle = OpenZipArchive(archivePath.c_str());
-    if (handle == nullptr) {
+    std::unique_ptr<ZipArchiveHandle> handle(OpenZipArchive(archivePath.c_str()));
+    if (!handle) {
         return summary;
     }
     summary.opened = true;
-    for (int index = 0;; ++index) {
-        ZipEntryRecord record;
-        const int lookup = handle->archive->GetEntry(index, &record);
-        if (lookup != ZipOk) {
-            summary.stopResult = lookup;
-            break;
-        }
+
+    std::vector<ZipListedEntry> listed;
+    summary.stopResult = ListEntries(*handle->archive, &listed);
+    std::vector<ZipListedEntry> items;
+    std::vector<std::wstring> destinations;
+    std::vector<std::string> keys;
+    for (ZipListedEntry& entry : listed) {
         // With administrator rights, a name that leaves the folder could
         // replace any file on the machine.
-        if (record.isFolder() || !IsSafeEntryName(record.name)) {
+        if (entry.record.isFolder() || !IsSafeEntryName(entry.record.name)) {
             ++summary.entriesSkipped;
             continue;
         }
-        const std::wstring name = WideEntryName(record.name, record.utf8Name);
-        const std::wstring destination = folder + L"\\" + WithBackslashes(name);
-        if (name.empty() || destination.size() >= kLauncherPathChars) {
+        const std::wstring name = WideEntryName(entry.record.name, entry.record.utf8Name);
+        if (name.empty()) {
             ++summary.filesFailed;
             continue;
         }
-        CreateFolderChain(destination.substr(0, destination.rfind(L'\\')));
-        if (ExtractZipEntry(handle, index, destination.c_str()) == ZipOk) {
+        destinations.push_back(folder + L"\\" + WithBackslashes(name));
+        keys.push_back(DestinationKey(name));
+        items.push_back(std::move(entry));
+    }
+    if (threads == 0) {
+        threads = DefaultThreadCount(items.size());
+    }
+    if (HaveOverlappingDestinations(keys)) {
+        threads = 1;
+    }
+
+    const std::wstring sourcePath = ExtendedLengthPath(archivePath);
+    const ZipSourceOpener openSource = [&sourcePath]() -> std::unique_ptr<ZipSource> {
+        auto source = std::make_unique<FileSource>();
+        return source->Open(sourcePath) ? std::move(source) : nullptr;
+    };
+    FolderTarget target(items, destinations);
+    for (const int result : WriteEntries(items, threads, handle->archive->source(), openSource, target)) {
+        if (result == ZipOk) {
             ++summary.filesWritten;
         } else {
             ++summary.filesFailed;
         }
     }
-    CloseZipArchive(handle);
     return summary;
 }
 

@@ -9,14 +9,14 @@
 namespace zip {
 
 struct ZipEntryInfo {
-    int index;
-    wchar_t name[260];          // as stored, "/" separators; folders end in "/"
-    DWORD attributes;
-    FILETIME lastAccessTime;
-    FILETIME creationTime;
-    FILETIME lastWriteTime;
-    LONG compressedSize;
-    LONG uncompressedSize;
+    int index = 0;
+    std::wstring name;          // as stored, whole; "/" separators; folders end in "/"
+    DWORD attributes = 0;
+    FILETIME lastAccessTime = {};
+    FILETIME creationTime = {};
+    FILETIME lastWriteTime = {};
+    LONG compressedSize = 0;
+    LONG uncompressedSize = 0;
 };
 
 struct ZipArchiveHandle;
@@ -31,9 +31,14 @@ int GetZipEntry(ZipHandle handle, int index, ZipEntryInfo* info);
 int ExtractZipEntry(ZipHandle handle, int index, const wchar_t* destination);
 int CloseZipArchive(ZipHandle handle);
 
-// The entry name in UTF-16: from UTF-8 when the entry says so, else from the
-// ANSI code page. Empty when it cannot be converted.
+// The entry name in UTF-16, whole: from UTF-8 when the entry says so, else
+// from the ANSI code page. Empty when it cannot be converted.
 std::wstring WideEntryName(const std::string& name, bool utf8);
+
+// The form of `path` that the system takes at any length: paths the plain
+// Win32 calls still accept come back unchanged, longer ones as "\?"
+// absolute paths (relative ones resolved against the current folder).
+std::wstring ExtendedLengthPath(const std::wstring& path);
 
 // What the launcher's unpacking did, for callers that want to know.
 struct ExtractionSummary {
@@ -47,7 +52,11 @@ struct ExtractionSummary {
 // Unpacks every file entry of the archive below the folder that holds it.
 // Folder entries are skipped (folders come into being as parents of files),
 // as are names that would leave the folder; the walk ends at the first
-// entry that cannot be looked up.
-ExtractionSummary ExtractZipArchive(const std::wstring& archivePath);
+// entry that cannot be looked up, and nothing behind it is unpacked. The
+// directory is read once; the files are written by `threads` threads (0:
+// one per logical processor, at most 8), each reading the archive through
+// its own handle. One thread writes them in archive order, as do more when
+// two names would land on the same file.
+ExtractionSummary ExtractZipArchive(const std::wstring& archivePath, unsigned threads = 0);
 
 }  // namespace zip

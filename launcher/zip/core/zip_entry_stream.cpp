@@ -1,0 +1,176 @@
+#include "launcher/zip/core/zip_entry_stream.h"
+
+#include "launcher/zip/core/zip_format.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace zip {
+
+struct ZipEntryStream::State {
+    unsigned char input[kEntryBufferSize];
+    z_stream inflater{};
+    bool inflaterReady = false;
+    bool streamEnded = false;
+    int failure = 0;              // sticky: once a read failed it keeps failing
+    ZipSource* source = nullptr;
+    uint16_t method = 0;
+    uint32_t crc = 0;
+    uint32_t expectedCrc = 0;
+    uint64_t remainingCompressed = 0;
+    uint64_t remainingUncompressed = 0;
+    uint64_t nextReadPosition = 0;
+    const unsigned char* pending = nullptr;
+    size_t pendingSize = 0;
+
+    ~State()
+    {
+        if (inflaterReady) {
+            inflateEnd(&inflater);
+        }
+    }
+};
+
+ZipEntryStream::ZipEntryStream() = default;
+ZipEntryStream::~ZipEntryStream() = default;
+
+int ZipEntryStream::Open(ZipSource* source, const ZipEntryData& data)
+{
+    m_state.reset();
+    std::unique_ptr<State> state(new (std::nothrow) State);
+    if (!state) {
+        return ZipOutOfMemory;
+    }
+    state->source = source;
+    state->method = data.method;
+    state->expectedCrc = data.crc32;
+    state->remainingCompressed = data.compressedSize;
+    state->remainingUncompressed = data.uncompressedSize;
+    state->nextReadPosition = data.position;
+    if (state->method == kMethodDeflated) {
+        if (inflateInit2(&state->inflater, -MAX_WBITS) != Z_OK) {
+            return ZipOutOfMemory;
+        }
+        state->inflaterReady = true;
+    }
+    m_state = std::move(state);
+    return ZipOk;
+}
+
+int ZipEntryStream::Read(void* buffer, size_t length)
+{
+    State* const s = m_state.get();
+    if (s == nullptr) {
+        return ZipBadHandle;
+    }
+    if (s->failure != 0) {
+        return s->failure;
+    }
+    // Never more than the entry declares, so a lying stream cannot grow the output.
+    const size_t space = static_cast<size_t>(std::min<uint64_t>(std::min<size_t>(length, 0x7FFFFFFF), s->remainingUncompressed));
+    unsigned char* const out = static_cast<unsigned char*>(buffer);
+    size_t delivered = 0;
+    // Data that ends before its declared size is an error, not an endless
+    // loop and not a silently short file; bytes already delivered go first.
+    auto fail = [&](int code) {
+        s->failure = code;
+        return delivered > 0 ? static_cast<int>(delivered) : code;
+    };
+
+    while (delivered < space) {
+        if (s->pendingSize == 0 && s->remainingCompressed > 0) {
+            const size_t chunk = static_cast<size_t>(std::min<uint64_t>(kEntryBufferSize, s->remainingCompressed));
+            size_t got = 0;
+            if (!s->source->Seek(s->nextReadPosition) || !s->source->Read(s->input, chunk, &got) || got != chunk) {
+                return fail(ZipIoError);
+            }
+            s->nextReadPosition += chunk;
+            s->remainingCompressed -= chunk;
+            s->pending = s->input;
+            s->pendingSize = chunk;
+        }
+        if (s->method == kMethodStored) {
+            if (s->pendingSize == 0) {
+                return fail(ZipBadArchive);
+            }
+            const size_t count = std::min(space - delivered, s->pendingSize);
+            std::memcpy(out + delivered, s->pending, count);
+            s->crc = crc32(s->crc, out + delivered, static_cast<uInt>(count));
+            s->pending += count;
+            s->pendingSize -= count;
+            s->remainingUncompressed -= count;
+            delivered += count;
+            continue;
+        }
+        if (s->streamEnded) {
+            return fail(ZipBadArchive);
+        }
+        z_stream& z = s->inflater;
+        z.next_in = const_cast<Bytef*>(s->pending);
+        z.avail_in = static_cast<uInt>(s->pendingSize);
+        z.next_out = out + delivered;
+        z.avail_out = static_cast<uInt>(space - delivered);
+        const int status = inflate(&z, Z_SYNC_FLUSH);
+        const size_t produced = static_cast<size_t>(z.next_out - (out + delivered));
+        s->crc = crc32(s->crc, out + delivered, static_cast<uInt>(produced));
+        s->remainingUncompressed -= produced;
+        delivered += produced;
+        s->pending = z.next_in;
+        s->pendingSize = z.avail_in;
+        if (status == Z_STREAM_END) {
+            s->streamEnded = true;
+            if (s->remainingUncompressed > 0 && delivered == 0) {
+                return fail(ZipBadArchive);
+            }
+            return static_cast<int>(delivered);
+        }
+        if (status != Z_OK) {
+            return fail(status < 0 ? status : ZipBadArchive);
+        }
+    }
+    return static_cast<int>(delivered);
+}
+
+int ZipEntryStream::Close()
+{
+    if (!m_state) {
+        return ZipBadHandle;
+    }
+    const int verdict =
+        m_state->remainingUncompressed == 0 && m_state->crc != m_state->expectedCrc ? ZipCrcMismatch : ZipOk;
+    m_state.reset();
+    return verdict;
+}
+
+int CopyEntryData(ZipSource* source, const ZipEntryData& data, ZipSink& sink, ZipOutputBuffer& buffer)
+{
+    ZipEntryStream stream;
+    if (stream.Open(source, data) != ZipOk) {
+        return ZipWriteFailed;
+    }
+    if (!buffer) {
+        buffer.reset(new (std::nothrow) unsigned char[kOutputChunkSize]);
+        if (!buffer) {
+            stream.Close();
+            return ZipWriteFailed;
+        }
+    }
+    bool failed = false;
+    for (;;) {
+        const int count = stream.Read(buffer.get(), kOutputChunkSize);
+        if (count < 0 || (count > 0 && !sink.Write(buffer.get(), static_cast<size_t>(count)))) {
+            failed = true;
+            break;
+        }
+        if (count == 0) {
+            break;
+        }
+    }
+    const int verdict = stream.Close();
+    return failed ? ZipWriteFailed : verdict;
+}
+
+}  // namespace zip
