@@ -47,7 +47,6 @@ private:
     // The splash window.
     void StartSplash();
     void CentreWindow();
-    void PaintMinimised();
     void HideSplash();
     void ShowSplash();
 

@@ -73,19 +73,6 @@ void LauncherDialog::ShowSplash()
     ::ShowWindow(hwnd(), SW_SHOW);
 }
 
-void LauncherDialog::PaintMinimised()
-{
-    PAINTSTRUCT paint = {};
-    HDC dc = ::BeginPaint(hwnd(), &paint);
-    ::SendMessageW(hwnd(), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
-    RECT client = {};
-    ::GetClientRect(hwnd(), &client);
-    const int x = (client.right - client.left - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
-    const int y = (client.bottom - client.top - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
-    ::DrawIcon(dc, x, y, m_hIcon);
-    ::EndPaint(hwnd(), &paint);
-}
-
 INT_PTR LauncherDialog::OnMessage(UINT message, WPARAM, LPARAM, bool& handled)
 {
     handled = false;
@@ -98,7 +85,7 @@ INT_PTR LauncherDialog::OnMessage(UINT message, WPARAM, LPARAM, bool& handled)
     case WM_PAINT:
         if (::IsIconic(hwnd())) {
             handled = true;
-            PaintMinimised();
+            common::PaintMinimisedIcon(hwnd(), m_hIcon);
             return TRUE;
         }
         return FALSE;

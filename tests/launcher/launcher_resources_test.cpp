@@ -27,31 +27,13 @@ protected:
 
     std::string Bytes(LPCWSTR type, LPCWSTR name, WORD language)
     {
-        HRSRC found = ::FindResourceExW(m_module.get(), type, name, language);
-        if (!found) {
-            return std::string();
-        }
-        HGLOBAL loaded = ::LoadResource(m_module.get(), found);
-        const char* data = static_cast<const char*>(::LockResource(loaded));
-        return data ? std::string(data, ::SizeofResource(m_module.get(), found)) : std::string();
+        return ResourceInLanguage(m_module.get(), type, name, language);
     }
 
     // Strings 0 to 15 of one language block.
     std::map<int, std::wstring> FirstStringBlock(WORD language)
     {
-        std::map<int, std::wstring> strings;
-        const std::string block = Bytes(RT_STRING, MAKEINTRESOURCEW(1), language);
-        const auto* units = reinterpret_cast<const wchar_t*>(block.data());
-        const size_t count = block.size() / 2;
-        size_t at = 0;
-        for (int id = 0; id < 16 && at < count; ++id) {
-            const size_t length = units[at++];
-            if (length > 0 && at + length <= count) {
-                strings[id] = std::wstring(units + at, length);
-            }
-            at += length;
-        }
-        return strings;
+        return StringTableBlock(Bytes(RT_STRING, MAKEINTRESOURCEW(1), language), 1);
     }
 
     common::UniqueLibrary m_module;
