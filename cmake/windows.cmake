@@ -6,6 +6,12 @@ add_compile_options($<$<COMPILE_LANGUAGE:CXX>:-Wall> $<$<COMPILE_LANGUAGE:CXX>:-
 # Deliverables import only system DLLs. Programs with wmain or wWinMain add
 # -municode themselves (the tests keep GoogleTest's narrow main).
 add_link_options(-static)
+# Reproducible programs: no link time in the headers, and neither the source
+# nor the build folder in anything compiled (debug info, __FILE__ in asserts),
+# so that a rebuild elsewhere gives the same bytes.
+add_link_options(-Wl,--no-insert-timestamp)
+add_compile_options("$<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${CMAKE_SOURCE_DIR}=src>"
+                    "$<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${CMAKE_BINARY_DIR}=build>")
 # Resource scripts are UTF-8.
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
 
@@ -24,6 +30,9 @@ endfunction()
 set(WENDREL_SYMBOLS_DIR ${CMAKE_BINARY_DIR}/symbols CACHE PATH "Folder that receives the unstripped programs")
 set(WENDREL_VERSION 1.0.0.0 CACHE STRING "Version written into the programs' version resources (a.b.c.d)")
 set(WENDREL_VERSION_RC_IN ${CMAKE_CURRENT_LIST_DIR}/version.rc.in)
+# Release builds sign each staged program in place as soon as it is stripped,
+# so that the helpers are signed before the launcher embeds them.
+set(WENDREL_SIGN_COMMAND "" CACHE FILEPATH "Program run with a staged program's path to sign it in place (empty: unsigned)")
 
 # stage_program(<target> [SUBDIR dir] [DESCRIPTION text]): a deliverable gets
 # a version resource, is linked into the symbols folder and copied stripped
@@ -53,10 +62,18 @@ function(stage_program target)
   target_sources(${target} PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc)
 
   set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${symbols})
+  set(sign "")
+  if(WENDREL_SIGN_COMMAND)
+    set(sign COMMAND ${WENDREL_SIGN_COMMAND} ${dist}/${name}.exe)
+  endif()
   add_custom_command(TARGET ${target} POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E make_directory ${dist}
-    COMMAND ${CMAKE_STRIP} --strip-all -o ${dist}/${name}.exe $<TARGET_FILE:${target}>
-    COMMAND ${CMAKE_OBJCOPY} --add-gnu-debuglink=$<TARGET_FILE:${target}> ${dist}/${name}.exe
+    # Rewriting a program stamps the time into its header unless told a fixed one.
+    COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0
+            ${CMAKE_STRIP} --strip-all -o ${dist}/${name}.exe $<TARGET_FILE:${target}>
+    COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0
+            ${CMAKE_OBJCOPY} --add-gnu-debuglink=$<TARGET_FILE:${target}> ${dist}/${name}.exe
+    ${sign}
     BYPRODUCTS ${dist}/${name}.exe
     VERBATIM)
 endfunction()
