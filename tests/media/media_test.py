@@ -164,10 +164,10 @@ class Refusals(unittest.TestCase):
             ('--signing-time: "yesterday" is neither YYYY-MM-DDTHH:MM:SSZ nor seconds since 1970', {},
              ('--sign-pkcs12', self.p12, '--sign-password-file', self.password, '--signing-time', 'yesterday')),
             ('--runtime-x86: not a ZIP archive the launcher can unpack: ' + os.path.join(inputs, 'not-a-zip.zip') +
-             ' (zip-extract: cannot open the archive: ZipBadArchive (-103))',
+             ' (ZipIoError (-1))',
              {'runtime-x86': 'not-a-zip.zip'}, ()),
             ('--runtime-x64: not a ZIP archive the launcher can unpack: ' + os.path.join(inputs, 'bzip2.zip') +
-             ' (zip-extract: entry 0: ZipUnsupported (-106))', {'runtime-x64': 'bzip2.zip'}, ()),
+             ' (entry 0: ZipInconsistent (1792))', {'runtime-x64': 'bzip2.zip'}, ()),
             ('--runtime-x64: the archive has no "bin/javaw.exe": ' + os.path.join(inputs, 'no-javaw.zip'),
              {'runtime-x64': 'no-javaw.zip'}, ()),
         ]
@@ -306,7 +306,7 @@ class Signed(unittest.TestCase):
             folder = run_folder(name)
             out = os.path.join(folder, 'signed')
             shutil.rmtree(out, ignore_errors=True)
-            inputs = make_inputs(os.path.join(folder, 'inputs'))
+            inputs = make_inputs(os.path.join(folder, 'inputs'), create=False)
             result = run_media(arguments(inputs, out, build_dir=os.path.join(folder, 'tree'),
                                          sign_pkcs12=cls.p12, sign_password_file=cls.password,
                                          signing_time=SIGNING_TIME))
