@@ -1,5 +1,5 @@
-"""Reads what the media tests check in a Windows program: its resources, the
-version in its version resource, and where its signature lies."""
+"""Reads what the media tests check in a Windows program: its resources and
+the version in its version resource."""
 import struct
 
 
@@ -28,14 +28,6 @@ class PeFile:
             if address <= rva < address + size:
                 return raw + rva - address
         raise ValueError(f'RVA {rva:#x} is in no section')
-
-    # The security directory holds a file offset, not an RVA.
-    def signature_range(self):
-        offset, size = self.directory(4)
-        return offset, size
-
-    def checksum_offset(self):
-        return self.optional + 64
 
     def resources(self):
         """{(type, name): bytes}; type and name are ints or strings, of the first language."""

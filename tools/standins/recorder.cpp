@@ -5,10 +5,10 @@
 // With RECORDER_BREAKAWAY_PROBE set it also records whether a process it
 // starts may leave its job ("breakaway=1" or "breakaway=0").
 // RECORDER_SLEEP_MS makes it wait before exiting; RECORDER_EXIT_CODE sets its
-// exit code. RECORDER_EMPTY_FOLDER makes it stand for an uninstaller: it
-// deletes everything in that folder except the file named by
-// RECORDER_EMPTY_KEEP (the running launcher, which Windows would not let it
-// delete). Copied under other names it stands for javaw.exe and others.
+// exit code; RECORDER_RECORD names another record file. RECORDER_EMPTY_FOLDER
+// makes it stand for an uninstaller: it deletes everything in that folder
+// except the file named by RECORDER_EMPTY_KEEP (the running launcher, which
+// Windows would not let it delete). Copied under other names it stands for javaw.exe and others.
 
 #include "common/unique_resource.h"
 #include "common/utf8.h"
@@ -119,7 +119,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 
     wchar_t self[MAX_PATH * 4] = {};
     ::GetModuleFileNameW(nullptr, self, ARRAYSIZE(self));
-    const std::wstring recordPath = std::wstring(self) + L".record";
+    // A program unpacked into a folder that is removed after the run records elsewhere.
+    bool recordNamed = false;
+    const std::wstring namedRecord = Variable(L"RECORDER_RECORD", recordNamed);
+    const std::wstring recordPath = recordNamed && !namedRecord.empty() ? namedRecord : std::wstring(self) + L".record";
     common::UniqueFile file(::CreateFileW(recordPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
                                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file) {
