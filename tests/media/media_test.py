@@ -23,7 +23,7 @@ import pe_file  # noqa: E402
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 MEDIA = os.path.join(ROOT, 'scripts', 'media')
-WORK = os.environ.get('MEDIA_TEST_WORK', '')
+WORK = os.environ.get('MEDIA_TEST_WORK') or sys.exit('media_test.py: MEDIA_TEST_WORK must name a scratch folder')
 VERSION = '1.2.3.4'
 REQUIRED = '1.8.0_202'
 SIGNING_TIME = '2026-01-01T00:00:00Z'
