@@ -362,7 +362,7 @@ class Road(unittest.TestCase):
     def test_setup_runs_the_runtime_installer_and_the_launcher_starts_javaw(self):
         prefix = os.environ.get('MEDIA_TEST_WINE_PREFIX', '')
         if not prefix:
-            self.skipTest('this machine cannot run 32-bit code, and Setup.exe on the media is 32-bit')
+            self.skipTest('the 32-bit suite does not run here (no 32-bit code, or WENDREL_TEST_SUITES=x64), and Setup.exe on the media is 32-bit')
         wine = [os.environ['MEDIA_TEST_WINE_RUN'], '--prefix=' + prefix]
         media = os.path.join(WORK, 'road', 'media')
         shutil.rmtree(os.path.dirname(media), ignore_errors=True)
