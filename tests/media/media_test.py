@@ -10,7 +10,6 @@ and MEDIA_TEST_WINE_PREFIX (empty where 32-bit code cannot run).
 """
 import filecmp
 import os
-import re
 import shutil
 import subprocess
 import sys
@@ -362,7 +361,8 @@ class Road(unittest.TestCase):
     def test_setup_runs_the_runtime_installer_and_the_launcher_starts_javaw(self):
         prefix = os.environ.get('MEDIA_TEST_WINE_PREFIX', '')
         if not prefix:
-            self.skipTest('the 32-bit suite does not run here (no 32-bit code, or WENDREL_TEST_SUITES=x64), and Setup.exe on the media is 32-bit')
+            self.skipTest('the 32-bit suite does not run here (no 32-bit code, or WENDREL_TEST_SUITES=x64), '
+                          'and Setup.exe on the media is 32-bit')
         wine = [os.environ['MEDIA_TEST_WINE_RUN'], '--prefix=' + prefix]
         media = os.path.join(WORK, 'road', 'media')
         shutil.rmtree(os.path.dirname(media), ignore_errors=True)
