@@ -202,6 +202,7 @@ class Signed(MediaTestCase):
         self.assertSameTrees(os.path.join(WORK, 'a', 'signed'), os.path.join(WORK, 'b', 'signed'))
 
         signed = os.path.join(WORK, 'a', 'signed', 'media')
+        self.assertTrue(verifies(read(os.path.join(signed, 'Setup.exe')), cafile))
         for launcher in LAUNCHERS:
             program = read(os.path.join(signed, launcher))
             self.assertTrue(verifies(program, cafile), launcher)
