@@ -190,15 +190,32 @@ TEST_F(PlantingTest, RuntimeWithAnEntryThatFailsItsCheckIsPassedOver)
         << ReadBytes(scratch / L"trace.txt");
 }
 
-// A library of a name the launcher loads, beside it: with the native-first
-// override Wine searches the program's folder as Windows does.
+// Wine searches a program's folder for a library first, as Windows does,
+// only when told to prefer native libraries of that name: for programs of
+// this name, in the prefix's settings, while the test runs.
+class NativeFirst {
+public:
+    NativeFirst(const std::wstring& program, const wchar_t* library)
+        : m_key(L"Software\\Wine\\AppDefaults\\" + program + L"\\DllOverrides")
+    {
+        common::UniqueRegKey key;
+        ::RegCreateKeyExW(HKEY_CURRENT_USER, m_key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr);
+        const wchar_t order[] = L"native,builtin";
+        ::RegSetValueExW(key.get(), library, 0, REG_SZ, reinterpret_cast<const BYTE*>(order), sizeof(order));
+    }
+    ~NativeFirst() { ::RegDeleteTreeW(HKEY_CURRENT_USER, m_key.c_str()); }
+
+private:
+    std::wstring m_key;
+};
+
 TEST_F(PlantingTest, LibraryPlantedBesideTheLauncherNeverRuns)
 {
     const std::wstring planted = scratch / L"gdiplus.dll";
     ASSERT_TRUE(CopyProgram(StandinPath(L"planted_library.dll"), planted));
+    const NativeFirst nativeFirst(L"wendrel.exe", L"gdiplus");
     RunOptions options;
-    options.environment = {{L"WINEDLLOVERRIDES", L"mscoree,mshtml=;gdiplus=n,b"},
-                           {L"WENDREL_TRACE", scratch / L"trace.txt"}};
+    options.environment = {{L"WENDREL_TRACE", scratch / L"trace.txt"}};
     ASSERT_FALSE(Run(options).timedOut);
     EXPECT_EQ(ReadRecordings(RegisteredJavaw()).size(), 1u);
     EXPECT_FALSE(FileExists(planted + L".loaded")) << ReadBytes(planted + L".loaded");

@@ -375,6 +375,8 @@ TEST(ZipWin32Test, UnpackingFromMemoryHoldsTheNamedFileAgainstWritersButNotReade
     common::UniqueFile writer(::CreateFileW(javaw.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                             OPEN_EXISTING, 0, nullptr));
     EXPECT_FALSE(writer);
+    // DOS-made, so read-only as unpacked: only the hold may keep it.
+    ASSERT_TRUE(::SetFileAttributesW(javaw.c_str(), FILE_ATTRIBUTE_NORMAL));
     EXPECT_FALSE(::DeleteFileW(javaw.c_str()));
     summary.heldFiles.clear();
     EXPECT_TRUE(::DeleteFileW(javaw.c_str())) << "let go with the summary's handles";
