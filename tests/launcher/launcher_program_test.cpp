@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <regex>
 
 namespace {
@@ -410,7 +411,7 @@ protected:
         m_systemMsiexec = ReadBytes(Msiexec());
         ASSERT_FALSE(m_systemMsiexec.empty());
         ASSERT_TRUE(CopyProgram(StandinPath(L"recorder.exe"), Msiexec()));
-        ::SetEnvironmentVariableW(L"WINEDLLOVERRIDES", L"mscoree,mshtml=;msiexec.exe=n");
+        m_nativeMsiexec = std::make_unique<NativeLibraryFirst>(L"", L"msiexec.exe");
         // A planted one beside the launcher must not run.
         ASSERT_TRUE(CopyProgram(StandinPath(L"recorder.exe"), scratch / L"msiexec.exe"));
     }
@@ -420,7 +421,7 @@ protected:
             ::Sleep(500);
             ::DeleteFileW((Msiexec() + L".record").c_str());
             WriteBytes(Msiexec(), m_systemMsiexec);
-            ::SetEnvironmentVariableW(L"WINEDLLOVERRIDES", L"mscoree,mshtml=");
+            m_nativeMsiexec.reset();
         }
         EXPECT_FALSE(FileExists(scratch / L"msiexec.exe.record")) << "the planted msiexec.exe ran";
         LauncherProgramTest::TearDown();
@@ -428,6 +429,7 @@ protected:
 
 private:
     std::string m_systemMsiexec;
+    std::unique_ptr<NativeLibraryFirst> m_nativeMsiexec;
 };
 
 TEST_F(RuntimeInstallerTest, InstallerBesideRunsSilentlyThenJava7IsRemoved)

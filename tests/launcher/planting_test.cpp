@@ -190,30 +190,12 @@ TEST_F(PlantingTest, RuntimeWithAnEntryThatFailsItsCheckIsPassedOver)
         << ReadBytes(scratch / L"trace.txt");
 }
 
-// Wine searches a program's folder for a library first, as Windows does,
-// only when told to prefer native libraries of that name: for programs of
-// this name, in the prefix's settings, while the test runs.
-class NativeFirst {
-public:
-    NativeFirst(const std::wstring& program, const wchar_t* library)
-        : m_key(L"Software\\Wine\\AppDefaults\\" + program + L"\\DllOverrides")
-    {
-        common::UniqueRegKey key;
-        ::RegCreateKeyExW(HKEY_CURRENT_USER, m_key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr);
-        const wchar_t order[] = L"native,builtin";
-        ::RegSetValueExW(key.get(), library, 0, REG_SZ, reinterpret_cast<const BYTE*>(order), sizeof(order));
-    }
-    ~NativeFirst() { ::RegDeleteTreeW(HKEY_CURRENT_USER, m_key.c_str()); }
-
-private:
-    std::wstring m_key;
-};
-
+// A library of a name the launcher loads, planted beside it.
 TEST_F(PlantingTest, LibraryPlantedBesideTheLauncherNeverRuns)
 {
     const std::wstring planted = scratch / L"gdiplus.dll";
     ASSERT_TRUE(CopyProgram(StandinPath(L"planted_library.dll"), planted));
-    const NativeFirst nativeFirst(L"wendrel.exe", L"gdiplus");
+    const NativeLibraryFirst nativeFirst(L"wendrel.exe", L"gdiplus");
     RunOptions options;
     options.environment = {{L"WENDREL_TRACE", scratch / L"trace.txt"}};
     ASSERT_FALSE(Run(options).timedOut);
