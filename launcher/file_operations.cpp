@@ -64,6 +64,13 @@ std::wstring GetSystemTempFolder()
     return root + L"\\Temp";
 }
 
+std::wstring SystemProgramPath(const wchar_t* name)
+{
+    std::vector<wchar_t> folder(MAX_PATH, L'\0');
+    const UINT length = ::GetSystemDirectoryW(folder.data(), MAX_PATH);
+    return std::wstring(folder.data(), length < MAX_PATH ? length : 0) + L"\\" + name;
+}
+
 bool PathExists(const std::wstring& path)
 {
     return ::_waccess(path.c_str(), 0) == 0;
@@ -126,7 +133,8 @@ int DeleteFolderContents(const std::wstring& folder)
         }
         previous = path;
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (DeleteFolderContents(path) == -1) {
+            // A link is removed itself: what it points at is not ours to empty.
+            if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && DeleteFolderContents(path) == -1) {
                 return -1;
             }
             if (!::RemoveDirectoryW(path.c_str())) {

@@ -12,6 +12,10 @@ namespace launcher {
 // %SystemRoot%\Temp.
 std::wstring GetSystemTempFolder();
 
+// The program of that name in the system folder: a bare name would be
+// searched for beside the launcher first.
+std::wstring SystemProgramPath(const wchar_t* name);
+
 // The process's working folder; empty when it does not fit 1040 units.
 std::wstring CurrentFolder();
 
@@ -25,8 +29,9 @@ bool FolderExists(const std::wstring& path);
 // Creates the folder and every missing parent.
 bool CreateFolderPath(const std::wstring& path);
 
-// Deletes every file and subfolder below the folder, not the folder itself;
-// 0, or -1 at the first entry that cannot be removed.
+// Deletes every file and subfolder below the folder, not the folder itself
+// (links below it are removed, not followed); 0, or -1 at the first entry
+// that cannot be removed.
 int DeleteFolderContents(const std::wstring& folder);
 
 // Opens the key for writing, creating it and its missing parents.

@@ -1,14 +1,14 @@
 #include "launcher/helper_programs.h"
 
+#include "common/held_file.h"
 #include "common/resource_data.h"
 #include "common/unique_resource.h"
 #include "launcher/file_operations.h"
 #include "launcher/launcher_dialog.h"
 #include "launcher/process_start.h"
+#include "launcher/protected_folders.h"
 #include "launcher/resources/resource.h"
 
-#include <cstring>
-#include <vector>
 
 namespace launcher {
 
@@ -20,49 +20,31 @@ namespace {
 
 const wchar_t kHelperType[] = L"RT_EXE";
 
-// A helper file in place: either written now, or an earlier run's identical
-// copy that is still in use. The reused one stays open without write or
-// delete sharing until Pellow has started, so it cannot change underneath.
+// A helper file in place, written now or an earlier run's identical copy
+// that is still in use, and open without write or delete sharing until
+// Pellow has ended, so it cannot change underneath.
 struct PlacedHelper {
-    bool placed = false;
     bool reused = false;
     common::UniqueFile held;
 };
-
-bool HoldsExactly(HANDLE file, const common::ResourceBytes& bytes)
-{
-    LARGE_INTEGER size = {};
-    if (!::GetFileSizeEx(file, &size) || size.QuadPart != static_cast<LONGLONG>(bytes.size)) {
-        return false;
-    }
-    std::vector<char> content(bytes.size);
-    DWORD read = 0;
-    if (bytes.size > 0 && (!::ReadFile(file, content.data(), bytes.size, &read, nullptr) || read != bytes.size)) {
-        return false;
-    }
-    return std::memcmp(content.data(), bytes.data, bytes.size) == 0;
-}
 
 PlacedHelper PlaceHelper(const std::wstring& path, const common::ResourceBytes& bytes, DecisionTrace& trace)
 {
     PlacedHelper helper;
     ::DeleteFileW(path.c_str());
     if (!PathExists(path)) {
-        helper.placed = WriteNewFile(path, bytes.data, bytes.size);
+        helper.held = common::WriteHeldFile(path, bytes.data, bytes.size);
         if (trace.IsOn()) {
-            trace.Line(L"uninstall: " + path + (helper.placed ? L" written" : L" cannot be written"));
+            trace.Line(L"uninstall: " + path + (helper.held ? L" written" : L" cannot be written"));
         }
         return helper;
     }
-    // Anyone may create files in the system temporary folder and we run
-    // elevated: a file we cannot replace runs only if it is ours.
-    helper.held.reset(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-    helper.placed = helper.held && HoldsExactly(helper.held.get(), bytes);
-    helper.reused = helper.placed;
+    // We run elevated: a file we cannot replace runs only if it is ours.
+    helper.held = common::HoldIfIdentical(path, bytes.data, bytes.size);
+    helper.reused = helper.held.valid();
     if (trace.IsOn()) {
         trace.Line(L"uninstall: " + path +
-                   (helper.placed ? L" cannot be deleted and holds the same bytes: reused"
+                   (helper.reused ? L" cannot be deleted and holds the same bytes: reused"
                                   : L" cannot be deleted and is not the launcher's copy: not used"));
     }
     return helper;
@@ -87,7 +69,7 @@ std::wstring HelperDeletionCommand(const std::wstring& path)
     return L"cmd.exe /C  del \"" + path + L"\"";
 }
 
-bool PlaceHelpersAndStartPellow(HMODULE module, WORD purlowResource, const std::wstring& tempFolder,
+bool PlaceHelpersAndStartPellow(HMODULE module, WORD purlowResource, const std::wstring& helperFolder,
                                 const std::wstring& launcherFolder, DecisionTrace& trace)
 {
     if (!module) {
@@ -98,9 +80,9 @@ bool PlaceHelpersAndStartPellow(HMODULE module, WORD purlowResource, const std::
         trace.Line(L"uninstall: no helper resource " + std::to_wstring(purlowResource) + L", the folder stays");
         return false;
     }
-    const std::wstring purlowPath = tempFolder + L"\\Purlow.exe";
+    const std::wstring purlowPath = helperFolder + L"\\Purlow.exe";
     const PlacedHelper placedPurlow = PlaceHelper(purlowPath, purlow, trace);
-    if (!placedPurlow.placed) {
+    if (!placedPurlow.held) {
         return false;
     }
     const auto pellow = common::FindResourceBytes(module, MAKEINTRESOURCEW(IDR_PELLOW), kHelperType);
@@ -108,22 +90,24 @@ bool PlaceHelpersAndStartPellow(HMODULE module, WORD purlowResource, const std::
         trace.Line(L"uninstall: no helper resource " + std::to_wstring(IDR_PELLOW) + L", the folder stays");
         return false;
     }
-    const std::wstring pellowPath = tempFolder + L"\\Pellow.exe";
+    const std::wstring pellowPath = helperFolder + L"\\Pellow.exe";
     const PlacedHelper placedPellow = PlaceHelper(pellowPath, pellow, trace);
-    if (!placedPellow.placed) {
-        return false;
-    }
-    if (!PathExists(purlowPath) || !PathExists(pellowPath)) {
+    if (!placedPellow.held) {
         return false;
     }
 
     const std::wstring arguments = purlowPath + L" " + launcherFolder;
     SetRegistryString(HKEY_LOCAL_MACHINE, kDeletePellowValue, HelperDeletionCommand(pellowPath));
     SetRegistryString(HKEY_LOCAL_MACHINE, kDeletePurlowValue, HelperDeletionCommand(purlowPath));
-    const bool started = StartInSession(pellowPath, arguments, false, true);
+    // Pellow ends as soon as it has started Purlow, and only then may the
+    // files go.
+    DWORD exitCode = 0;
+    const bool started = StartInSession(pellowPath, arguments, true, true, &exitCode);
     if (trace.IsOn()) {
-        trace.Line(L"uninstall: Pellow " + std::wstring(started ? L"started" : L"could not be started") +
-                   L" in the interactive session, not waited for: " + DirectCommandLine(pellowPath, arguments));
+        trace.Line(L"uninstall: Pellow " +
+                   (started ? L"started in the interactive session and ended with exit code " + std::to_wstring(exitCode)
+                            : std::wstring(L"could not be started in the interactive session")) +
+                   L": " + DirectCommandLine(pellowPath, arguments));
     }
     return true;
 }
@@ -136,7 +120,15 @@ void LauncherDialog::PrepareFolderRemoval()
         m_trace.Line(std::wstring(L"uninstall: ") + (is64BitWindows ? L"64-bit" : L"32-bit") +
                      L" Windows, Purlow from resource " + std::to_wstring(purlowResource));
     }
-    PlaceHelpersAndStartPellow(m_hInstance, purlowResource, GetSystemTempFolder(), m_strFolder, m_trace);
+    const std::wstring helperFolder = CreateUniqueProtectedFolder(GetSystemTempFolder());
+    if (helperFolder.empty()) {
+        m_trace.Line(L"uninstall: no folder of the launcher's own for the helpers (error " +
+                     std::to_wstring(::GetLastError()) + L"), the folder stays");
+        return;
+    }
+    if (!PlaceHelpersAndStartPellow(m_hInstance, purlowResource, helperFolder, m_strFolder, m_trace)) {
+        RemoveFolderTree(helperFolder);
+    }
 }
 
 }  // namespace launcher

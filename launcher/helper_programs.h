@@ -1,7 +1,8 @@
 #pragma once
 // Uninstall mode: the two helper programs the launcher carries are written
-// into the system temporary folder, their deletion is registered for the next
-// logon, and Pellow is started to have Purlow remove the launcher's folder.
+// into a folder of the launcher's own in the system temporary folder, their
+// deletion is registered for the next logon, and Pellow is started to have
+// Purlow remove the launcher's folder.
 
 #include "launcher/decision_trace.h"
 
@@ -25,12 +26,14 @@ WORD PurlowResourceFor(bool is64BitWindows);
 std::wstring HelperDeletionCommand(const std::wstring& path);
 
 // Everything after the platform probe: writes the chosen Purlow and Pellow
-// from the module's resources into tempFolder, sets the two RunOnce values and
-// starts Pellow (not waited for) with the Purlow path and launcherFolder.
-// A helper file that cannot be deleted is reused only when it holds exactly
-// the resource's bytes; otherwise, or when a file cannot be written, nothing
-// is registered or started. True when Pellow was asked to start.
-bool PlaceHelpersAndStartPellow(HMODULE module, WORD purlowResource, const std::wstring& tempFolder,
+// from the module's resources into helperFolder, sets the two RunOnce values
+// and starts Pellow with the Purlow path and launcherFolder. Both files stay
+// open against writers until Pellow has ended, which it does as soon as it
+// has started Purlow. A helper file that cannot be deleted is reused only
+// when it holds exactly the resource's bytes; otherwise, or when a file
+// cannot be written, nothing is registered or started. True when Pellow was
+// asked to start.
+bool PlaceHelpersAndStartPellow(HMODULE module, WORD purlowResource, const std::wstring& helperFolder,
                                 const std::wstring& launcherFolder, DecisionTrace& trace);
 
 }  // namespace launcher

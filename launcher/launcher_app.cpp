@@ -3,16 +3,18 @@
 #include "common/unique_resource.h"
 #include "launcher/command_line.h"
 #include "launcher/launcher_dialog.h"
+#include "launcher/splash/gdiplus_api.h"
 
-#include <gdiplus.h>
 #include <shellapi.h>
 
 namespace launcher {
 
 bool LauncherApp::InitInstance()
 {
+    // Without GDI+ in the system folder the run goes on without its splash.
+    const GdiplusApi* gdiplus = GetGdiplusApi();
     Gdiplus::GdiplusStartupInput input;
-    m_gdiplusStarted = Gdiplus::GdiplusStartup(&m_gdiplusToken, &input, nullptr) == Gdiplus::Ok;
+    m_gdiplusStarted = gdiplus && gdiplus->GdiplusStartup(&m_gdiplusToken, &input, nullptr) == Gdiplus::Ok;
     m_trace = DecisionTrace::FromEnvironment();
     if (m_trace.IsOn()) {
         m_trace.Line(L"wendrel started, process " + std::to_wstring(::GetCurrentProcessId()));
@@ -44,7 +46,7 @@ bool LauncherApp::InitInstance()
 int LauncherApp::ExitInstance()
 {
     if (m_gdiplusStarted) {
-        Gdiplus::GdiplusShutdown(m_gdiplusToken);
+        GetGdiplusApi()->GdiplusShutdown(m_gdiplusToken);
         m_gdiplusStarted = false;
     }
     return 0;

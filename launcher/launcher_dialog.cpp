@@ -5,6 +5,7 @@
 #include "launcher/file_operations.h"
 #include "launcher/java_error_dialog.h"
 #include "launcher/process_start.h"
+#include "launcher/protected_folders.h"
 #include "launcher/resources/resource.h"
 #include "launcher/update_log.h"
 
@@ -14,11 +15,6 @@
 namespace launcher {
 
 namespace {
-
-std::wstring TickCountText()
-{
-    return std::to_wstring(static_cast<long>(::GetTickCount()));
-}
 
 std::wstring ReplacePlaceholder(std::wstring text, const std::wstring& value)
 {
@@ -116,19 +112,26 @@ void LauncherDialog::RunSequence()
 
     std::wstring archivePath = m_strFolder + L"\\archive.jar";
     std::wstring imagePath = m_strFolder + L"\\archive.gif";
-    const std::wstring tickText = TickCountText();
 
     bool archiveFromResource = false;
     std::wstring archiveFolder;
     if (const auto archive = common::FindResourceBytes(m_hInstance, MAKEINTRESOURCEW(IDR_EMBEDDED_ARCHIVE),
                                                        RT_RCDATA)) {
-        archiveFolder = GetSystemTempFolder() + L"\\" + tickText;
-        CreateFolderPath(archiveFolder);
-        archivePath = archiveFolder + L"\\archive.jar";
-        archiveFromResource = WriteNewFile(archivePath, archive.data, archive.size);
+        // The Java installer runs elevated from this archive: a folder of our own.
+        archiveFolder = CreateUniqueProtectedFolder(GetSystemTempFolder());
+        if (!archiveFolder.empty()) {
+            archivePath = archiveFolder + L"\\archive.jar";
+            archiveFromResource = WriteNewFile(archivePath, archive.data, archive.size);
+            if (!archiveFromResource) {
+                ::DeleteFileW(archivePath.c_str());  // no half archive for the installer
+            }
+        }
     }
 
     if (!PathExists(archivePath)) {
+        if (!archiveFolder.empty()) {
+            RemoveFolderTree(archiveFolder);
+        }
         m_trace.Line(L"archive missing: " + archivePath + L"; nothing started");
         ShowMissingFileMessage(archivePath);
         return;
@@ -156,6 +159,7 @@ void LauncherDialog::RunSequence()
     }
 
     StartJavaInstaller(javaProgram, javaArguments);
+    m_heldRuntimeProgram.reset();
 
     PlaceRuntimeInstallerForUninstaller();
     if (privateRuntime) {
@@ -164,10 +168,8 @@ void LauncherDialog::RunSequence()
     if (!previousFolder.empty()) {
         ::SetCurrentDirectoryW(previousFolder.c_str());
     }
-    if (archiveFromResource) {
-        ::DeleteFileW(archivePath.c_str());
-        ::DeleteFileW(imagePath.c_str());
-        ::RemoveDirectoryW(archiveFolder.c_str());
+    if (!archiveFolder.empty()) {
+        RemoveFolderTree(archiveFolder);
     }
     if (installerRan) {
         ShowSplash();

@@ -3,6 +3,8 @@
 // initialisation.
 
 #include "common/dialog.h"
+#include "common/resource_data.h"
+#include "common/unique_resource.h"
 #include "launcher/command_line.h"
 #include "launcher/decision_trace.h"
 
@@ -35,6 +37,7 @@ private:
     bool PreparePrivateRuntime(std::wstring& runtimeHome);
     bool FindLocalRuntime(std::wstring& runtimeHome);
     bool RunRuntimeInstallers();
+    bool RunCarriedRuntimeInstaller(const common::ResourceBytes& installer);
     bool CheckInstalledRuntime(std::wstring& runtimeHome);
     void RegisterPrivateRuntimeRemoval();
     void PlaceRuntimeInstallerForUninstaller();
@@ -57,6 +60,9 @@ private:
     // ends, which reclaims both.
     AnimatedImage* m_pSplash = nullptr;
     DecisionTrace& m_trace;
+    // The unpacked private runtime's javaw.exe, open against writers until
+    // the Java installer has started.
+    common::UniqueFile m_heldRuntimeProgram;
 };
 
 }  // namespace launcher

@@ -1,10 +1,12 @@
 #include "launcher/runtime_selection.h"
 
+#include "common/held_file.h"
 #include "common/resource_data.h"
 #include "common/unique_resource.h"
 #include "launcher/file_operations.h"
 #include "launcher/launcher_dialog.h"
 #include "launcher/process_start.h"
+#include "launcher/protected_folders.h"
 #include "launcher/resources/resource.h"
 #include "launcher/zip/win32/zip_extract.h"
 
@@ -26,6 +28,9 @@ constexpr DWORD kSubkeyNameCapacity = 200;
 constexpr DWORD kCurrentVersionBytes = 100;
 constexpr DWORD kJavaHomeBytes = 2080;
 constexpr int kRemovalAttempts = 10;
+
+// Held from its unpacking until the Java installer has started.
+const wchar_t kPrivateRuntimeProgram[] = L"bin\\javaw.exe";
 
 std::wstring PrivateRuntimeFolder()
 {
@@ -50,12 +55,6 @@ bool ReadMachineString(const std::wstring& keyPath, const wchar_t* valueName, DW
     return true;
 }
 
-// Unpacks every file of the archive below the folder that holds it.
-zip::ExtractionSummary UnpackPrivateRuntime(const std::wstring& archivePath)
-{
-    return zip::ExtractZipArchive(archivePath);
-}
-
 std::wstring DescribeUnpacking(const zip::ExtractionSummary& summary, DWORD elapsedMs)
 {
     if (!summary.opened) {
@@ -64,6 +63,12 @@ std::wstring DescribeUnpacking(const zip::ExtractionSummary& summary, DWORD elap
     return std::to_wstring(summary.filesWritten) + L" files written, " + std::to_wstring(summary.filesFailed) +
            L" failed, " + std::to_wstring(summary.entriesSkipped) + L" entries skipped, walk ended with " +
            std::to_wstring(summary.stopResult) + L", " + std::to_wstring(elapsedMs) + L" ms";
+}
+
+// The folder's last error as the trace gives it.
+std::wstring ErrorSuffix(DWORD error)
+{
+    return L" (error " + std::to_wstring(error) + L")";
 }
 
 }  // namespace
@@ -145,30 +150,37 @@ bool LauncherDialog::PreparePrivateRuntime(std::wstring& runtimeHome)
         m_trace.Line(L"private runtime: none carried (no resource 2000): passed over");
         return false;
     }
-    runtimeHome = PrivateRuntimeFolder();
-    const std::wstring archivePath = runtimeHome + L"\\BundledJVM.zip";
-    CreateFolderPath(runtimeHome);
-    // Whatever someone else put into the shared temp folder must not run with
-    // our rights, and read-only files would not be replaced by the unpacking:
-    // a folder that cannot be emptied is not used.
-    if (DeleteFolderContents(runtimeHome) != 0) {
-        m_trace.Line(L"private runtime: " + runtimeHome + L" cannot be emptied: passed over");
+    const std::wstring folder = PrivateRuntimeFolder();
+    // A folder already there is an interrupted run's or someone else's: its
+    // owner could add files to it at any time, so it goes, and ours is made
+    // anew. One that cannot go, or that someone re-creates before our own
+    // create call, is not used.
+    if (!RemoveFolderTree(folder)) {
+        m_trace.Line(L"private runtime: " + folder + L" is there and cannot be removed: passed over");
         return false;
     }
-    if (!WriteNewFile(archivePath, archive.data, archive.size)) {
-        ::DeleteFileW(archivePath.c_str());
-        m_trace.Line(L"private runtime: " + archivePath + L" cannot be written: passed over");
+    if (!CreateProtectedFolder(folder)) {
+        m_trace.Line(L"private runtime: " + folder + L" cannot be created as the launcher's own" +
+                     ErrorSuffix(::GetLastError()) + L": passed over");
         return false;
     }
+    // Straight from the resource: no archive file that could be swapped
+    // between its write and its reading.
     const DWORD start = ::GetTickCount();
-    const zip::ExtractionSummary summary = UnpackPrivateRuntime(archivePath);
-    if (m_trace.IsOn()) {
-        m_trace.Line(L"private runtime: unpacked into " + runtimeHome + L" (" +
-                     DescribeUnpacking(summary, ::GetTickCount() - start) + L"): taken");
+    zip::ExtractionSummary summary =
+        zip::ExtractZipArchiveFromMemory(archive.data, archive.size, folder, {kPrivateRuntimeProgram});
+    const std::wstring unpacked =
+        L"private runtime: unpacked into " + folder + L" (" + DescribeUnpacking(summary, ::GetTickCount() - start) + L")";
+    if (!summary.complete() || !summary.heldFiles[0]) {
+        summary.heldFiles.clear();
+        RemoveFolderTree(folder);
+        m_trace.Line(unpacked + (summary.complete() ? L", no bin\\javaw.exe" : L", not completely") +
+                     L": passed over");
+        return false;
     }
-    ::DeleteFileW(archivePath.c_str());
-    // Unpacking errors leave the flag set, so the folder is removed after
-    // the run all the same.
+    m_heldRuntimeProgram = std::move(summary.heldFiles[0]);
+    runtimeHome = folder;
+    m_trace.Line(unpacked + L": taken");
     return true;
 }
 
@@ -192,25 +204,7 @@ bool LauncherDialog::RunRuntimeInstallers()
     if (!IsRuntime18OrLaterRegistered()) {
         if (const auto installer =
                 common::FindResourceBytes(m_hInstance, MAKEINTRESOURCEW(IDR_RUNTIME_INSTALLER), RT_RCDATA)) {
-            const std::wstring folder = GetSystemTempFolder() + L"\\" + std::to_wstring(static_cast<long>(::GetTickCount()));
-            const std::wstring path = folder + L"\\JRE.exe";
-            CreateFolderPath(folder);
-            if (WriteNewFile(path, installer.data, installer.size)) {
-                DWORD exitCode = 0;
-                installerRan = StartInSession(path, L"/s", true, false, &exitCode);
-                if (m_trace.IsOn()) {
-                    m_trace.Line(L"runtime installer: carried one (resource 3000) " +
-                                 std::wstring(installerRan ? L"started and waited for, exit code " +
-                                                                 std::to_wstring(exitCode)
-                                                           : L"could not be started") +
-                                 L": " + DirectCommandLine(path, L"/s"));
-                }
-                ::DeleteFileW(path.c_str());
-                ::RemoveDirectoryW(folder.c_str());
-            } else {
-                // A short write leaves no half installer to run later.
-                ::DeleteFileW(path.c_str());
-            }
+            installerRan = RunCarriedRuntimeInstaller(installer);
         }
     }
     const std::wstring besideLauncher = m_strFolder + L"\\JRE.exe";
@@ -304,13 +298,39 @@ void LauncherDialog::PlaceRuntimeInstallerForUninstaller()
     }
 }
 
+bool LauncherDialog::RunCarriedRuntimeInstaller(const common::ResourceBytes& installer)
+{
+    const std::wstring folder = CreateUniqueProtectedFolder(GetSystemTempFolder());
+    if (folder.empty()) {
+        m_trace.Line(L"runtime installer: carried one (resource 3000) not run, no folder of the launcher's own" +
+                     ErrorSuffix(::GetLastError()));
+        return false;
+    }
+    const std::wstring path = folder + L"\\JRE.exe";
+    bool started = false;
+    if (common::UniqueFile held = common::WriteHeldFile(path, installer.data, installer.size)) {
+        DWORD exitCode = 0;
+        started = StartInSession(path, L"/s", true, false, &exitCode);
+        if (m_trace.IsOn()) {
+            m_trace.Line(L"runtime installer: carried one (resource 3000) " +
+                         std::wstring(started ? L"started and waited for, exit code " + std::to_wstring(exitCode)
+                                              : L"could not be started") +
+                         L": " + DirectCommandLine(path, L"/s"));
+        }
+    } else {
+        m_trace.Line(L"runtime installer: carried one (resource 3000) cannot be written to " + path);
+    }
+    // A short write leaves no half installer to run later.
+    RemoveFolderTree(folder);
+    return started;
+}
+
 void LauncherDialog::RemovePrivateRuntime()
 {
+    m_heldRuntimeProgram.reset();
     const std::wstring folder = PrivateRuntimeFolder();
     for (int attempt = 0; attempt < kRemovalAttempts; ++attempt) {
-        DeleteFolderContents(folder);
-        ::RemoveDirectoryW(folder.c_str());
-        if (!FolderExists(folder)) {
+        if (RemoveFolderTree(folder)) {
             break;
         }
     }
@@ -334,7 +354,7 @@ void LauncherDialog::RemoveJava7()
             continue;
         }
         if (IsJava7DisplayName(displayName)) {
-            StartInSession(L"msiexec.exe", Java7RemovalArguments(name), false, true);
+            StartInSession(SystemProgramPath(L"msiexec.exe"), Java7RemovalArguments(name), false, true);
             return;
         }
     }

@@ -1,5 +1,6 @@
 #include "setup/setup_app.h"
 
+#include "common/system_libraries.h"
 #include "proclaunch/launch_log.h"
 #include "setup/exit_codes.h"
 #include "setup/messages.h"
@@ -7,7 +8,6 @@
 #include "setup/setup_dialog.h"
 #include "setup/setup_log.h"
 
-#include <commctrl.h>
 #include <objbase.h>
 
 #include <memory>
@@ -50,6 +50,21 @@ bool IsAdministrator(BOOL* isMember, MembershipTest test)
 
 namespace {
 
+// comctl32.dll is not one of the system's known libraries: an import would
+// be looked for beside Setup.exe first. Without it the dialog's plain
+// controls still work.
+void InitCommonControlsFromSystemFolder()
+{
+    using InitCommonControlsFunction = void(WINAPI*)();
+    const HMODULE library = common::LoadSystemLibrary(L"comctl32.dll");
+    const auto initialise = library ? reinterpret_cast<InitCommonControlsFunction>(
+                                          reinterpret_cast<void*>(::GetProcAddress(library, "InitCommonControls")))
+                                    : nullptr;
+    if (initialise) {
+        initialise();
+    }
+}
+
 void LaunchLogLine(const std::wstring& line)
 {
     WriteLog(line);
@@ -63,7 +78,7 @@ bool SetupApp::InitInstance()
     proclaunch::ConnectLaunchLog(&LaunchLogLine);
 
     WriteLog(L"InitCommonControls()");
-    ::InitCommonControls();
+    InitCommonControlsFromSystemFolder();
     WriteLog(L"CWinApp::InitInstance()");
     WriteLog(L"AfxEnableControlContainer()");
     WriteLog(L"::CoInitialize (NULL)");

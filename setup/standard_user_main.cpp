@@ -1,6 +1,7 @@
 // The setup program as a user outside the Administrators group meets it:
 // Wine always answers the membership test with yes, so this build, used only
 // by the tests, answers no.
+#include "common/system_libraries.h"
 #include "setup/setup_app.h"
 
 namespace {
@@ -15,6 +16,7 @@ BOOL WINAPI NotAMember(HANDLE, PSID, PBOOL isMember)
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
+    common::UseSystemFolderForLibraries();
     setup::SetupApp app(instance, &NotAMember);
     app.InitInstance();
     return static_cast<int>(app.ExitCode());

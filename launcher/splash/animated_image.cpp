@@ -7,22 +7,24 @@
 
 namespace launcher {
 
-namespace flat = Gdiplus::DllExports;
-
 namespace {
 
 constexpr DWORD kHoldMs = 60;
+// GDI+'s FrameDimensionTime, which lives in its import library.
+const GUID kFrameDimensionTime = {0x6aedbd6d, 0x3fb5, 0x418a, {0x83, 0xa6, 0x7f, 0x45, 0x22, 0x9d, 0xc8, 0x72}};
 
 }  // namespace
 
-AnimatedImage::AnimatedImage(LPCWSTR resourceType, LPCWSTR resourceName, HMODULE resourceModule)
-    : m_pauseEvent(::CreateEventW(nullptr, TRUE, TRUE, nullptr)),
+AnimatedImage::AnimatedImage(const GdiplusApi& gdiplus, LPCWSTR resourceType, LPCWSTR resourceName,
+                             HMODULE resourceModule)
+    : m_gdiplus(gdiplus),
+      m_pauseEvent(::CreateEventW(nullptr, TRUE, TRUE, nullptr)),
       m_exitEvent(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       m_resourceModule(resourceModule)
 {
     m_loaded = LoadResourceStream(resourceType, resourceName);
     if (m_loaded) {
-        m_loadStatus = Check(flat::GdipLoadImageFromStreamICM(m_stream.get(), &m_nativeImage));
+        m_loadStatus = Check(m_gdiplus.GdipLoadImageFromStreamICM(m_stream.get(), &m_nativeImage));
         ExamineFrames();
     }
 }
@@ -45,7 +47,7 @@ AnimatedImage::~AnimatedImage()
     m_background.reset();
     m_stream.reset();
     if (m_nativeImage) {
-        flat::GdipDisposeImage(m_nativeImage);
+        m_gdiplus.GdipDisposeImage(m_nativeImage);
     }
 }
 
@@ -60,14 +62,14 @@ Gdiplus::Status AnimatedImage::Check(Gdiplus::Status status)
 UINT AnimatedImage::GetWidth()
 {
     UINT width = 0;
-    Check(flat::GdipGetImageWidth(m_nativeImage, &width));
+    Check(m_gdiplus.GdipGetImageWidth(m_nativeImage, &width));
     return width;
 }
 
 UINT AnimatedImage::GetHeight()
 {
     UINT height = 0;
-    Check(flat::GdipGetImageHeight(m_nativeImage, &height));
+    Check(m_gdiplus.GdipGetImageHeight(m_nativeImage, &height));
     return height;
 }
 
@@ -100,25 +102,25 @@ bool AnimatedImage::LoadResourceStream(LPCWSTR resourceType, LPCWSTR resourceNam
 void AnimatedImage::ExamineFrames()
 {
     UINT dimensionCount = 0;
-    Check(flat::GdipImageGetFrameDimensionsCount(m_nativeImage, &dimensionCount));
+    Check(m_gdiplus.GdipImageGetFrameDimensionsCount(m_nativeImage, &dimensionCount));
     if (dimensionCount == 0) {
         return;
     }
     std::vector<GUID> dimensions(dimensionCount);
-    if (Check(flat::GdipImageGetFrameDimensionsList(m_nativeImage, dimensions.data(), dimensionCount)) !=
+    if (Check(m_gdiplus.GdipImageGetFrameDimensionsList(m_nativeImage, dimensions.data(), dimensionCount)) !=
         Gdiplus::Ok) {
         return;
     }
-    Check(flat::GdipImageGetFrameCount(m_nativeImage, &dimensions[0], &m_frameCount));
+    Check(m_gdiplus.GdipImageGetFrameCount(m_nativeImage, &dimensions[0], &m_frameCount));
 
     UINT delaysSize = 0;
-    if (Check(flat::GdipGetPropertyItemSize(m_nativeImage, PropertyTagFrameDelay, &delaysSize)) != Gdiplus::Ok ||
+    if (Check(m_gdiplus.GdipGetPropertyItemSize(m_nativeImage, PropertyTagFrameDelay, &delaysSize)) != Gdiplus::Ok ||
         delaysSize == 0) {
         return;
     }
     m_frameDelays.reset(static_cast<Gdiplus::PropertyItem*>(std::malloc(delaysSize)));
     if (m_frameDelays &&
-        Check(flat::GdipGetPropertyItem(m_nativeImage, PropertyTagFrameDelay, delaysSize, m_frameDelays.get())) !=
+        Check(m_gdiplus.GdipGetPropertyItem(m_nativeImage, PropertyTagFrameDelay, delaysSize, m_frameDelays.get())) !=
             Gdiplus::Ok) {
         m_frameDelays.reset();
     }
@@ -185,16 +187,15 @@ bool AnimatedImage::DrawFrameStep()
     if (!m_paused) {
         UINT width = 0;
         UINT height = 0;
-        flat::GdipGetImageWidth(m_nativeImage, &width);
-        flat::GdipGetImageHeight(m_nativeImage, &height);
+        m_gdiplus.GdipGetImageWidth(m_nativeImage, &width);
+        m_gdiplus.GdipGetImageHeight(m_nativeImage, &height);
         DrawActiveFrame(width, height);
         // A sleep, not a busy wait: the splash may show for minutes. Waiting
         // as a window thread waits lets systems that compose windows
         // themselves (Wine) show what was drawn; with no handles and no
         // wake mask nothing can end it early.
         ::MsgWaitForMultipleObjects(0, nullptr, FALSE, kHoldMs, 0);
-        static const GUID timeDimension = Gdiplus::FrameDimensionTime;
-        Check(flat::GdipImageSelectActiveFrame(m_nativeImage, &timeDimension, m_framePosition));
+        Check(m_gdiplus.GdipImageSelectActiveFrame(m_nativeImage, &kFrameDimensionTime, m_framePosition));
         m_framePosition = (m_framePosition + 1) % m_frameCount;
     }
     m_frameLock.Leave();
@@ -215,13 +216,13 @@ void AnimatedImage::DrawActiveFrame(UINT width, UINT height)
         return;
     }
     Gdiplus::GpGraphics* graphics = nullptr;
-    Check(flat::GdipCreateFromHDC(windowDc, &graphics));
+    Check(m_gdiplus.GdipCreateFromHDC(windowDc, &graphics));
     // The captured background wipes the previous frame first.
     ::BitBlt(windowDc, m_x, m_y, static_cast<int>(width), static_cast<int>(height), m_memoryDc.get(), 0, 0, SRCCOPY);
-    Check(flat::GdipDrawImageRectI(graphics, m_nativeImage, m_x, m_y, static_cast<INT>(width),
+    Check(m_gdiplus.GdipDrawImageRectI(graphics, m_nativeImage, m_x, m_y, static_cast<INT>(width),
                                    static_cast<INT>(height)));
     if (graphics) {
-        flat::GdipDeleteGraphics(graphics);
+        m_gdiplus.GdipDeleteGraphics(graphics);
     }
     ::ReleaseDC(m_window, windowDc);
 }

@@ -4,21 +4,18 @@
 // window's thread is busy and pumps no messages.
 
 #include "common/unique_resource.h"
-
-#include <windows.h>
-#include <objidl.h>
-#include <gdiplus.h>
+#include "launcher/splash/gdiplus_api.h"
 
 #include <cstdlib>
 #include <memory>
 
 namespace launcher {
 
-class AnimatedImage : public Gdiplus::GdiplusBase {
+class AnimatedImage {
 public:
     // Loads the resource from the module; a missing resource or bytes that
     // GDI+ cannot decode leave an empty image (width and height 0).
-    AnimatedImage(LPCWSTR resourceType, LPCWSTR resourceName, HMODULE resourceModule);
+    AnimatedImage(const GdiplusApi& gdiplus, LPCWSTR resourceType, LPCWSTR resourceName, HMODULE resourceModule);
     // Stops the thread, then frees everything.
     virtual ~AnimatedImage();
     AnimatedImage(const AnimatedImage&) = delete;
@@ -76,6 +73,7 @@ private:
     DWORD DelayAfterMs(UINT position) const;
     Gdiplus::Status Check(Gdiplus::Status status);
 
+    const GdiplusApi& m_gdiplus;
     Gdiplus::GpImage* m_nativeImage = nullptr;
     Gdiplus::Status m_lastStatus = Gdiplus::Ok;
     Gdiplus::Status m_loadStatus = Gdiplus::Ok;

@@ -39,7 +39,7 @@ void LauncherDialog::StartSplash()
         }
         return;
     }
-    m_pSplash = new AnimatedImage(kImageType, kImageName, m_hInstance);
+    m_pSplash = new AnimatedImage(*GetGdiplusApi(), kImageType, kImageName, m_hInstance);
     const UINT width = m_pSplash->GetWidth();
     const UINT height = m_pSplash->GetHeight();
     ::MoveWindow(hwnd(), 0, 0, static_cast<int>(width), static_cast<int>(height), TRUE);

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <regex>
 
 namespace {
@@ -20,6 +21,8 @@ const wchar_t kRunOnceKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Ru
 const wchar_t kJava7Key[] = L"{26A24AE4-039D-4CA4-87B4-2F83217080FF}";
 const wchar_t kJava7UpdateKey[] = L"{26A24AE4-039D-4CA4-87B4-2F83217080FE}";
 constexpr DWORD kWindowTimeoutMs = 20000;
+// The name of a folder the launcher makes for itself in the system temporary folder.
+const wchar_t kOwnFolderName[] = L"wendrel-[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}";
 
 bool Ends(HANDLE process)
 {
@@ -394,8 +397,39 @@ protected:
     {
         SetMachineString(std::wstring(kUninstallKey) + L"\\" + key, L"DisplayName", displayName);
     }
-    std::wstring Msiexec() { return scratch / L"msiexec.exe"; }
-    void PlaceMsiexec() { ASSERT_TRUE(CopyProgram(StandinPath(L"recorder.exe"), Msiexec())); }
+    // The launcher starts the system folder's msiexec.exe, never one beside
+    // it: the stand-in takes the system's place for the test, and Wine is
+    // told to run it rather than its own.
+    static std::wstring Msiexec()
+    {
+        wchar_t folder[MAX_PATH] = {};
+        ::GetSystemDirectoryW(folder, MAX_PATH);
+        return std::wstring(folder) + L"\\msiexec.exe";
+    }
+    void PlaceMsiexec()
+    {
+        m_systemMsiexec = ReadBytes(Msiexec());
+        ASSERT_FALSE(m_systemMsiexec.empty());
+        ASSERT_TRUE(CopyProgram(StandinPath(L"recorder.exe"), Msiexec()));
+        m_nativeMsiexec = std::make_unique<NativeLibraryFirst>(L"", L"msiexec.exe");
+        // A planted one beside the launcher must not run.
+        ASSERT_TRUE(CopyProgram(StandinPath(L"recorder.exe"), scratch / L"msiexec.exe"));
+    }
+    void TearDown() override
+    {
+        if (!m_systemMsiexec.empty()) {
+            ::Sleep(500);
+            ::DeleteFileW((Msiexec() + L".record").c_str());
+            WriteBytes(Msiexec(), m_systemMsiexec);
+            m_nativeMsiexec.reset();
+        }
+        EXPECT_FALSE(FileExists(scratch / L"msiexec.exe.record")) << "the planted msiexec.exe ran";
+        LauncherProgramTest::TearDown();
+    }
+
+private:
+    std::string m_systemMsiexec;
+    std::unique_ptr<NativeLibraryFirst> m_nativeMsiexec;
 };
 
 TEST_F(RuntimeInstallerTest, InstallerBesideRunsSilentlyThenJava7IsRemoved)
@@ -474,7 +508,7 @@ bool AddDataResource(const std::wstring& program, WORD id, const std::string& by
     return ::EndUpdateResourceW(update, !added) && added;
 }
 
-TEST_F(LauncherProgramTest, EmbeddedArchiveIsWrittenToTheSystemTempFolderAndRemovedAfterwards)
+TEST_F(LauncherProgramTest, EmbeddedArchiveIsWrittenToAFolderOfItsOwnAndRemovedAfterwards)
 {
     ASSERT_TRUE(::DeleteFileW(Archive().c_str()));
     ASSERT_TRUE(AddDataResource(Launcher(), IDR_EMBEDDED_ARCHIVE, "embedded archive"));
@@ -492,7 +526,7 @@ TEST_F(LauncherProgramTest, EmbeddedArchiveIsWrittenToTheSystemTempFolderAndRemo
     const std::wstring archive = folder + L"\\archive.jar";
     EXPECT_EQ(line.substr(imageEnd), L"\\archive.gif\" -Duser.language=en -jar \"" + archive + L"\"");
     EXPECT_EQ(folder.substr(0, folder.rfind(L'\\')), SystemTempFolder()) << Utf8(archive);
-    EXPECT_TRUE(std::regex_match(folder.substr(folder.rfind(L'\\') + 1), std::wregex(L"-?[0-9]+")));
+    EXPECT_TRUE(std::regex_match(folder.substr(folder.rfind(L'\\') + 1), std::wregex(kOwnFolderName)));
     EXPECT_EQ(archive.substr(archive.rfind(L'\\')), L"\\archive.jar");
     EXPECT_FALSE(FolderExists(folder)) << "the written archive and its folder are removed";
 }
@@ -512,7 +546,8 @@ TEST_F(RuntimeInstallerTest, EmbeddedInstallerRunsFromAFolderOfItsOwnThatIsRemov
     ASSERT_EQ(installs.size(), 1u);
     const std::wstring line = FromUtf8(installs[0].at("commandline"));
     std::wsmatch parts;
-    ASSERT_TRUE(std::regex_match(line, parts, std::wregex(L"(.*)\\\\(-?[0-9]+)\\\\JRE\\.exe /s"))) << Utf8(line);
+    ASSERT_TRUE(std::regex_match(line, parts, std::wregex(L"(.*)\\\\(" + std::wstring(kOwnFolderName) + L")\\\\JRE\\.exe /s")))
+        << Utf8(line);
     EXPECT_EQ(parts[1].str(), SystemTempFolder());
     EXPECT_FALSE(FolderExists(SystemTempFolder() + L"\\" + parts[2].str())) << "the written installer is removed";
 
@@ -525,7 +560,7 @@ class PrivateRuntimeTest : public LauncherProgramTest {};
 
 TEST_F(PrivateRuntimeTest, PrivateRuntimeIsRegisteredForRemovalWhileTheInstallerRunsAndRemovedAfterwards)
 {
-    ASSERT_TRUE(AddDataResource(Launcher(), IDR_PRIVATE_RUNTIME, "PK runtime archive"));
+    ASSERT_TRUE(CopyProgram(DistPath(L"wendrel.exe"), Launcher()));
     const std::wstring javaw = PlaceJavaw(scratch / L"JVM");
     RunOptions options;
     options.environment = {{L"RECORDER_SLEEP_MS", L"3000"}};
@@ -538,7 +573,7 @@ TEST_F(PrivateRuntimeTest, PrivateRuntimeIsRegisteredForRemovalWhileTheInstaller
     EXPECT_TRUE(ReadMachineString(kRunOnceKey, L"DeleteBundledJVM", command));
     EXPECT_EQ(command, L"cmd.exe /C  RD /S /Q \"" + folder + L"\"");
     EXPECT_TRUE(FolderExists(folder));
-    EXPECT_FALSE(FileExists(folder + L"\\BundledJVM.zip")) << "the archive is deleted once unpacked";
+    EXPECT_FALSE(FileExists(folder + L"\\BundledJVM.zip")) << "unpacked straight from the resource";
 
     ASSERT_TRUE(Ends(process.get()));
     EXPECT_FALSE(FolderExists(folder));
@@ -548,7 +583,7 @@ TEST_F(PrivateRuntimeTest, PrivateRuntimeIsRegisteredForRemovalWhileTheInstaller
 
 TEST_F(PrivateRuntimeTest, FolderThatCannotBeRemovedIsLeftButItsRunOnceValueIsDeleted)
 {
-    ASSERT_TRUE(AddDataResource(Launcher(), IDR_PRIVATE_RUNTIME, "PK runtime archive"));
+    ASSERT_TRUE(CopyProgram(DistPath(L"wendrel.exe"), Launcher()));
     const std::wstring javaw = PlaceJavaw(scratch / L"JVM");
     const std::wstring folder = SystemTempFolder() + L"\\BundledJVM";
     RunOptions options;

@@ -44,10 +44,22 @@ void PlaceJavaw(const std::wstring& home)
     ASSERT_TRUE(CopyProgram(StandinPath(L"recorder.exe"), home + L"\\bin\\javaw.exe"));
 }
 
+// The folder of the helper files, as the RunOnce value names it.
+std::wstring HelperFolder()
+{
+    std::wstring text;
+    if (!ReadMachineString(kRunOnceKey, L"DeletePellow", text)) {
+        return L"(no helper folder)";
+    }
+    const size_t open = text.find(L'"');
+    return text.substr(open + 1, text.rfind(L'\\') - open - 1);
+}
+
 std::wstring Expand(std::wstring text, const std::wstring& folder)
 {
     for (const auto& [mark, value] : {std::pair<std::wstring, std::wstring>{L"%F", folder},
-                                      std::pair<std::wstring, std::wstring>{L"%T", SystemTempFolder()}}) {
+                                      std::pair<std::wstring, std::wstring>{L"%T", SystemTempFolder()},
+                                      std::pair<std::wstring, std::wstring>{L"%H", HelperFolder()}}) {
         for (size_t at = text.find(mark); at != std::wstring::npos; at = text.find(mark, at + value.size())) {
             text.replace(at, mark.size(), value);
         }
@@ -60,10 +72,10 @@ protected:
     void SetUp() override { ClearMachineState(); }
     void TearDown() override
     {
+        const std::wstring helpers = HelperFolder();
         ClearMachineState();
         ::Sleep(1000);  // a Pellow started by the run reaches its Purlow first
-        ::DeleteFileW((SystemTempFolder() + L"\\Pellow.exe").c_str());
-        ::DeleteFileW((SystemTempFolder() + L"\\Purlow.exe").c_str());
+        RemoveTree(helpers);
     }
 };
 
@@ -156,10 +168,10 @@ INSTANTIATE_TEST_SUITE_P(
                   },
                   L"/english",
                   {L"uninstall mode: %F\\uninstall.dat exists\r\n",
-                   L"uninstall: %T\\Purlow.exe written\r\n",
-                   L"uninstall: %T\\Pellow.exe written\r\n",
-                   L"uninstall: Pellow started in the interactive session, not waited for: %T\\Pellow.exe "
-                   L"%T\\Purlow.exe %F\r\n"}}),
+                   L"uninstall: %H\\Purlow.exe written\r\n",
+                   L"uninstall: %H\\Pellow.exe written\r\n",
+                   L"uninstall: Pellow started in the interactive session and ended with exit code 0: "
+                   L"%H\\Pellow.exe %H\\Purlow.exe %F\r\n"}}),
     [](const ::testing::TestParamInfo<TraceCase>& info) { return info.param.name; });
 
 TEST(TraceOffTest, WithoutTheVariableOrWithItEmptyNoFileAppears)

@@ -1,6 +1,7 @@
 // Uninstall mode ("uninstall.dat" beside the launcher): the real launcher
-// writes its helper programs into the system temporary folder, registers
-// their deletion and starts Pellow, which has Purlow remove the folder.
+// writes its helper programs into a folder of its own in the system
+// temporary folder, registers their deletion and starts Pellow, which has
+// Purlow remove the folder.
 
 #include "launcher/helper_programs.h"
 #include "launcher/resources/resource.h"
@@ -10,6 +11,8 @@
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
+
+#include <regex>
 
 namespace {
 
@@ -22,6 +25,24 @@ constexpr DWORD kEndTimeoutMs = 60000;
 std::wstring TempHelper(const wchar_t* name)
 {
     return SystemTempFolder() + L"\\" + name;
+}
+
+// The helper file that a RunOnce value ("cmd.exe /C  del "<path>"") deletes;
+// empty when the value is missing.
+std::wstring RegisteredHelper(const wchar_t* valueName)
+{
+    std::wstring text;
+    if (!ReadMachineString(kRunOnceKey, valueName, text)) {
+        return std::wstring();
+    }
+    const size_t open = text.find(L'"');
+    const size_t close = text.rfind(L'"');
+    return open == std::wstring::npos || close <= open ? std::wstring() : text.substr(open + 1, close - open - 1);
+}
+
+std::wstring FolderOf(const std::wstring& path)
+{
+    return path.substr(0, path.rfind(L'\\'));
 }
 
 // The Purlow this Windows should get: x64 where the probe key exists.
@@ -55,9 +76,11 @@ protected:
         ClearMachineState();
     }
 
+public:
     static void ClearMachineState()
     {
         ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kRuntimesKey);
+        const std::wstring helpers = RegisteredHelper(L"DeletePurlow");
         common::UniqueRegKey runOnce;
         if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRunOnceKey, 0, KEY_ALL_ACCESS, runOnce.put()) == ERROR_SUCCESS) {
             ::RegDeleteValueW(runOnce.get(), L"DeletePellow");
@@ -67,13 +90,18 @@ protected:
         for (int attempt = 0; attempt < 50; ++attempt) {
             ::DeleteFileW(TempHelper(L"Purlow.exe").c_str());
             ::DeleteFileW(TempHelper(L"Pellow.exe").c_str());
-            if (!FileExists(TempHelper(L"Purlow.exe")) && !FileExists(TempHelper(L"Pellow.exe"))) {
+            if (!helpers.empty()) {
+                RemoveTree(FolderOf(helpers));
+            }
+            if (!FileExists(TempHelper(L"Purlow.exe")) && !FileExists(TempHelper(L"Pellow.exe")) &&
+                (helpers.empty() || !FolderExists(FolderOf(helpers)))) {
                 break;
             }
             ::Sleep(100);
         }
     }
 
+protected:
     std::wstring Launcher() const { return product + L"\\wendrel.exe"; }
 
     RunResult Run(RunOptions options = RunOptions())
@@ -87,38 +115,51 @@ protected:
     std::wstring javaw;
 };
 
-TEST_F(UninstallModeTest, HelpersAreWrittenRegisteredForDeletionAndPellowStartsPurlowForTheFolder)
+TEST_F(UninstallModeTest, HelpersAreWrittenIntoAFolderOfTheLaunchersOwnAndRegisteredForDeletion)
 {
-    // Pellow's Purlow removes nothing while the folder holds files; the
-    // recorder copy beside the helpers shows what Pellow was asked to start.
+    // Programs planted where the helpers used to go, one of them held so
+    // that it cannot be deleted: they must never run.
+    const std::string planted = ReadBytes(StandinPath(L"recorder.exe"));
+    ASSERT_TRUE(WriteBytes(TempHelper(L"Pellow.exe"), planted));
+    ASSERT_TRUE(WriteBytes(TempHelper(L"Purlow.exe"), planted));
+    common::UniqueFile holder(::CreateFileW(TempHelper(L"Purlow.exe").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(holder);
+
     const RunResult result = Run();
     ASSERT_TRUE(result.started);
     ASSERT_FALSE(result.timedOut);
     EXPECT_EQ(ReadRecordings(javaw).size(), 1u) << "the uninstaller runs first";
 
-    EXPECT_TRUE(ReadBytes(TempHelper(L"Pellow.exe")) == ReadBytes(WENDREL_HELPER_PELLOW));
-    EXPECT_TRUE(ReadBytes(TempHelper(L"Purlow.exe")) == ReadBytes(ExpectedPurlow()));
-
-    std::wstring text;
-    ASSERT_TRUE(ReadMachineString(kRunOnceKey, L"DeletePellow", text));
-    EXPECT_EQ(text, L"cmd.exe /C  del \"" + TempHelper(L"Pellow.exe") + L"\"");
-    ASSERT_TRUE(ReadMachineString(kRunOnceKey, L"DeletePurlow", text));
-    EXPECT_EQ(text, L"cmd.exe /C  del \"" + TempHelper(L"Purlow.exe") + L"\"");
+    const std::wstring pellow = RegisteredHelper(L"DeletePellow");
+    const std::wstring purlow = RegisteredHelper(L"DeletePurlow");
+    const std::wstring folder = FolderOf(pellow);
+    EXPECT_EQ(FolderOf(folder), SystemTempFolder());
+    EXPECT_TRUE(std::regex_match(folder.substr(folder.rfind(L'\\') + 1),
+                                 std::wregex(L"wendrel-[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}")))
+        << Utf8(folder);
+    EXPECT_EQ(pellow, folder + L"\\Pellow.exe");
+    EXPECT_EQ(purlow, folder + L"\\Purlow.exe");
+    EXPECT_TRUE(ReadBytes(pellow) == ReadBytes(WENDREL_HELPER_PELLOW));
+    EXPECT_TRUE(ReadBytes(purlow) == ReadBytes(ExpectedPurlow()));
     EXPECT_TRUE(FolderExists(product)) << "the folder still holds files";
+
+    ::Sleep(500);
+    EXPECT_FALSE(FileExists(TempHelper(L"Pellow.exe.record")));
+    EXPECT_FALSE(FileExists(TempHelper(L"Purlow.exe.record")));
+    EXPECT_TRUE(ReadBytes(TempHelper(L"Purlow.exe")) == planted) << "someone else's file is left as it is";
 }
 
-TEST_F(UninstallModeTest, PellowIsStartedWithThePurlowPathAndTheUnquotedFolder)
+TEST_F(UninstallModeTest, PellowIsWaitedForAndStartedWithThePurlowPathAndTheUnquotedFolder)
 {
     // Resource 1001 replaced by the recorder: it records how it was started.
     ASSERT_TRUE(SetResource(Launcher(), L"RT_EXE", MAKEINTRESOURCEW(IDR_PELLOW),
                             ReadBytes(StandinPath(L"recorder.exe"))));
     ASSERT_FALSE(Run().timedOut);
-    ASSERT_TRUE(WaitForFile(TempHelper(L"Pellow.exe.record"), 10000));
-    const auto runs = ReadRecordings(TempHelper(L"Pellow.exe"));
-    ::DeleteFileW(TempHelper(L"Pellow.exe.record").c_str());
-    ASSERT_EQ(runs.size(), 1u);
-    EXPECT_EQ(FromUtf8(runs[0].at("commandline")),
-              TempHelper(L"Pellow.exe") + L" " + TempHelper(L"Purlow.exe") + L" " + product);
+    const std::wstring pellow = RegisteredHelper(L"DeletePellow");
+    const auto runs = ReadRecordings(pellow);
+    ASSERT_EQ(runs.size(), 1u) << "recorded before the launcher ended";
+    EXPECT_EQ(FromUtf8(runs[0].at("commandline")), pellow + L" " + RegisteredHelper(L"DeletePurlow") + L" " + product);
     EXPECT_EQ(FromUtf8(runs[0].at("cwd")), SystemTempFolder());
 }
 
@@ -146,8 +187,6 @@ TEST_F(UninstallModeTest, WithoutUninstallDatNothingIsWrittenOrStarted)
     ASSERT_TRUE(::DeleteFileW((product + L"\\uninstall.dat").c_str()));
     ASSERT_FALSE(Run().timedOut);
     EXPECT_EQ(ReadRecordings(javaw).size(), 1u);
-    EXPECT_FALSE(FileExists(TempHelper(L"Pellow.exe")));
-    EXPECT_FALSE(FileExists(TempHelper(L"Purlow.exe")));
     std::wstring text;
     EXPECT_FALSE(ReadMachineString(kRunOnceKey, L"DeletePellow", text));
     EXPECT_FALSE(ReadMachineString(kRunOnceKey, L"DeletePurlow", text));
@@ -164,58 +203,61 @@ TEST_F(UninstallModeTest, WithoutTheHelperResourcesNothingIsWrittenOrStarted)
     ASSERT_TRUE(::MoveFileExW(stripped.c_str(), Launcher().c_str(), MOVEFILE_REPLACE_EXISTING));
     ASSERT_FALSE(Run().timedOut);
     EXPECT_EQ(ReadRecordings(javaw).size(), 1u);
-    EXPECT_FALSE(FileExists(TempHelper(L"Pellow.exe")));
-    EXPECT_FALSE(FileExists(TempHelper(L"Purlow.exe")));
     std::wstring text;
     EXPECT_FALSE(ReadMachineString(kRunOnceKey, L"DeletePellow", text));
     EXPECT_FALSE(ReadMachineString(kRunOnceKey, L"DeletePurlow", text));
 }
 
-// A helper file someone holds open cannot be replaced. An earlier run's copy
-// is reused; anything else must never run with the launcher's rights.
+// A helper file that is held open cannot be replaced: an earlier run's copy
+// is reused, anything else must never run with the launcher's rights. The
+// placement is called directly, on a folder of the test's own.
 struct HeldFileCase {
     const char* name;
-    const wchar_t* heldName;          // the file held open in the system temp folder
-    bool identical;                   // holds the launcher's own bytes
-    bool pellowStarts;
+    const wchar_t* heldName;
+    bool identical;  // holds the launcher's own bytes
 };
 
-class HeldHelperFileTest : public UninstallModeTest, public ::testing::WithParamInterface<HeldFileCase> {};
+class HeldHelperFileTest : public ::testing::TestWithParam<HeldFileCase> {};
 
 TEST_P(HeldHelperFileTest, IsReusedOnlyWhenItHoldsTheLaunchersBytes)
 {
     const HeldFileCase& c = GetParam();
+    ScratchFolder scratch;
+    const std::wstring launcherCopy = scratch / L"wendrel.exe";
     // Pellow replaced by the recorder, so a start shows as a record.
     const std::string recorder = ReadBytes(StandinPath(L"recorder.exe"));
-    ASSERT_TRUE(SetResource(Launcher(), L"RT_EXE", MAKEINTRESOURCEW(IDR_PELLOW), recorder));
+    ASSERT_TRUE(CopyProgram(StandinPath(L"wendrel-without-runtime.exe"), launcherCopy));
+    ASSERT_TRUE(SetResource(launcherCopy, L"RT_EXE", MAKEINTRESOURCEW(IDR_PELLOW), recorder));
     const bool heldIsPellow = std::wstring(c.heldName) == L"Pellow.exe";
-    const std::string own = heldIsPellow ? recorder : ReadBytes(ExpectedPurlow());
-    // A planted program that would record if anything started it.
+    const std::string own = heldIsPellow ? recorder : ReadBytes(WENDREL_HELPER_PURLOW_X86);
     const std::string planted = c.identical ? own : recorder + "planted";
-    const std::wstring held = TempHelper(c.heldName);
+    const std::wstring helpers = scratch / L"helpers";
+    ASSERT_TRUE(CreateFolders(helpers));
+    const std::wstring held = helpers + L"\\" + c.heldName;
     ASSERT_TRUE(WriteBytes(held, planted));
     common::UniqueFile holder(::CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                             FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(holder);
 
-    ASSERT_FALSE(Run().timedOut);
-    ::Sleep(1500);  // Pellow is not waited for
-    const auto runs = ReadRecordings(TempHelper(L"Pellow.exe"));
-    ::DeleteFileW(TempHelper(L"Pellow.exe.record").c_str());
-    EXPECT_EQ(runs.size(), c.pellowStarts ? 1u : 0u);
+    HMODULE module = ::LoadLibraryExW(launcherCopy.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(module, nullptr);
+    launcher::DecisionTrace trace;
+    EXPECT_EQ(launcher::PlaceHelpersAndStartPellow(module, IDR_PURLOW_X86, helpers, scratch / L"product", trace),
+              c.identical);
+    ::FreeLibrary(module);
+    EXPECT_EQ(ReadRecordings(helpers + L"\\Pellow.exe").size(), c.identical ? 1u : 0u);
     EXPECT_TRUE(ReadBytes(held) == planted) << "a held file is never rewritten";
-    std::wstring text;
-    EXPECT_EQ(ReadMachineString(kRunOnceKey, L"DeletePellow", text), c.pellowStarts);
-    EXPECT_EQ(ReadMachineString(kRunOnceKey, L"DeletePurlow", text), c.pellowStarts);
-    holder.reset();
+    EXPECT_EQ(RegisteredHelper(L"DeletePellow").empty(), !c.identical);
+    EXPECT_EQ(RegisteredHelper(L"DeletePurlow").empty(), !c.identical);
+    UninstallModeTest::ClearMachineState();
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, HeldHelperFileTest,
-    ::testing::Values(HeldFileCase{"IdenticalPurlow", L"Purlow.exe", true, true},
-                      HeldFileCase{"OtherPurlow", L"Purlow.exe", false, false},
-                      HeldFileCase{"IdenticalPellow", L"Pellow.exe", true, true},
-                      HeldFileCase{"OtherPellow", L"Pellow.exe", false, false}),
+    ::testing::Values(HeldFileCase{"IdenticalPurlow", L"Purlow.exe", true},
+                      HeldFileCase{"OtherPurlow", L"Purlow.exe", false},
+                      HeldFileCase{"IdenticalPellow", L"Pellow.exe", true},
+                      HeldFileCase{"OtherPellow", L"Pellow.exe", false}),
     [](const ::testing::TestParamInfo<HeldFileCase>& info) { return info.param.name; });
 
 // 32-bit Windows, where the probe key is missing, gets the x86 Purlow: the
@@ -240,7 +282,7 @@ TEST(HelperPlacementTest, WithoutTheProbeKeyTheX86PurlowIsWritten)
     EXPECT_TRUE(launcher::PlaceHelpersAndStartPellow(module, IDR_PURLOW_X86, temp, scratch / L"product", trace));
     ::FreeLibrary(module);
     EXPECT_TRUE(ReadBytes(temp + L"\\Purlow.exe") == ReadBytes(WENDREL_HELPER_PURLOW_X86));
-    ASSERT_TRUE(WaitForFile(temp + L"\\Pellow.exe.record", 10000));
+    EXPECT_TRUE(FileExists(temp + L"\\Pellow.exe.record"));
     std::wstring text;
     EXPECT_TRUE(ReadMachineString(kRunOnceKey, L"DeletePurlow", text));
     EXPECT_EQ(text, L"cmd.exe /C  del \"" + temp + L"\\Purlow.exe\"");

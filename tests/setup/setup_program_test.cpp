@@ -548,6 +548,19 @@ TEST_F(SetupProgramTest, TheInstallersExitCodeIsPassedOnThroughTheInteractiveSes
     EXPECT_EQ(seen.exitCode, 1602u);
 }
 
+TEST_F(SetupProgramTest, ALibraryPlantedBesideSetupNeverRuns)
+{
+    const std::wstring installer = PlaceInstaller(On64BitWindows() ? L"Windows64" : L"Windows32");
+    const std::wstring planted = media + L"\\comctl32.dll";
+    ASSERT_TRUE(CopyProgram(StandinPath(L"planted_library.dll"), planted));
+    const NativeLibraryFirst nativeFirst(L"Setup.exe", L"comctl32");
+    const Observation seen = Watch(L"");
+    ASSERT_TRUE(seen.ended);
+    EXPECT_EQ(seen.exitCode, 0u);
+    EXPECT_EQ(ReadRecordings(installer).size(), 1u);
+    EXPECT_FALSE(FileExists(planted + L".loaded")) << ReadBytes(planted + L".loaded");
+}
+
 TEST_F(SetupProgramTest, AnExecutableBesideSetupIsTheLastResort)
 {
     // A bitness folder with only a folder in it is passed over; Setup.exe

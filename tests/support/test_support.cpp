@@ -501,4 +501,23 @@ std::map<int, std::wstring> StringTableBlock(const std::string& block, int block
     return strings;
 }
 
+NativeLibraryFirst::NativeLibraryFirst(const std::wstring& program, const wchar_t* library)
+    : m_key(program.empty() ? L"Software\\Wine\\DllOverrides"
+                            : L"Software\\Wine\\AppDefaults\\" + program + L"\\DllOverrides"),
+      m_library(library)
+{
+    common::UniqueRegKey key;
+    ::RegCreateKeyExW(HKEY_CURRENT_USER, m_key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr);
+    const wchar_t order[] = L"native,builtin";
+    ::RegSetValueExW(key.get(), library, 0, REG_SZ, reinterpret_cast<const BYTE*>(order), sizeof(order));
+}
+
+NativeLibraryFirst::~NativeLibraryFirst()
+{
+    common::UniqueRegKey key;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, m_key.c_str(), 0, KEY_SET_VALUE, key.put()) == ERROR_SUCCESS) {
+        ::RegDeleteValueW(key.get(), m_library.c_str());
+    }
+}
+
 }  // namespace testing_support

@@ -77,6 +77,23 @@ std::vector<Recording> ReadRecordings(const std::wstring& exePath);
 void SetMachineString(const std::wstring& keyPath, const wchar_t* name, const std::wstring& text, REGSAM view = 0);
 bool ReadMachineString(const std::wstring& keyPath, const wchar_t* name, std::wstring& text, REGSAM view = 0);
 
+// While it lives, Wine prefers a native library of this name (e.g. L"gdiplus")
+// in programs of this file name (empty: in every program), and so looks for
+// it in the program's folder first, as Windows does for libraries outside
+// its known list; for a program name (L"msiexec.exe") it runs a real program
+// in the system folder instead of its own.
+class NativeLibraryFirst {
+public:
+    NativeLibraryFirst(const std::wstring& program, const wchar_t* library);
+    ~NativeLibraryFirst();
+    NativeLibraryFirst(const NativeLibraryFirst&) = delete;
+    NativeLibraryFirst& operator=(const NativeLibraryFirst&) = delete;
+
+private:
+    std::wstring m_key;
+    std::wstring m_library;
+};
+
 // %SystemRoot%\Temp.
 std::wstring SystemTempFolder();
 // Polls every 50 ms; false when the file did not appear within the limit.

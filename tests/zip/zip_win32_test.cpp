@@ -359,6 +359,72 @@ TEST(ZipWin32Test, UnpackingWritesEveryFileBelowTheArchiveFolderAndNoEmptyFolder
     EXPECT_FALSE(FolderExists(folder / L"lib\\applet"));
 }
 
+TEST(ZipWin32Test, UnpackingFromMemoryHoldsTheNamedFileAgainstWritersButNotReaders)
+{
+    ScratchFolder folder;
+    const std::string archive = BuildZip(RuntimeEntries());
+    ExtractionSummary summary = ExtractZipArchiveFromMemory(archive.data(), archive.size(), folder.path(),
+                                                            {L"BIN\\JAVAW.EXE", L"lib/missing.jar"});
+    EXPECT_TRUE(summary.complete());
+    EXPECT_EQ(summary.filesWritten, 3);
+    ASSERT_EQ(summary.heldFiles.size(), 2u);
+    EXPECT_TRUE(summary.heldFiles[0]) << "found in any letter case and with either separator";
+    EXPECT_FALSE(summary.heldFiles[1]);
+    const std::wstring javaw = folder / L"bin\\javaw.exe";
+    EXPECT_EQ(ReadBytes(javaw), "MZ javaw");
+    common::UniqueFile writer(::CreateFileW(javaw.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            OPEN_EXISTING, 0, nullptr));
+    EXPECT_FALSE(writer);
+    // DOS-made, so read-only as unpacked: only the hold may keep it.
+    ASSERT_TRUE(::SetFileAttributesW(javaw.c_str(), FILE_ATTRIBUTE_NORMAL));
+    EXPECT_FALSE(::DeleteFileW(javaw.c_str()));
+    summary.heldFiles.clear();
+    EXPECT_TRUE(::DeleteFileW(javaw.c_str())) << "let go with the summary's handles";
+}
+
+// What makes an unpacking incomplete: the launcher never takes such a runtime.
+struct IncompleteCase {
+    const char* name;
+    std::string archive;
+    const wchar_t* blocked;  // a destination someone else holds open
+};
+
+class IncompleteUnpackingTest : public ::testing::TestWithParam<IncompleteCase> {};
+
+TEST_P(IncompleteUnpackingTest, IsNotComplete)
+{
+    const IncompleteCase& c = GetParam();
+    ScratchFolder folder;
+    common::UniqueFile blocker;
+    if (c.blocked) {
+        testing_support::CreateFolders(folder / L"bin");
+        WriteBytes(folder / c.blocked, "planted");
+        blocker.reset(::CreateFileW((folder / c.blocked).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(blocker);
+    }
+    const ExtractionSummary summary =
+        ExtractZipArchiveFromMemory(c.archive.data(), c.archive.size(), folder.path(), {L"bin/javaw.exe"});
+    EXPECT_FALSE(summary.complete());
+}
+
+std::string WithCrcMismatch()
+{
+    std::vector<EntryLayout> entries = RuntimeEntries();
+    entries[4].crc = zip_testing::Crc32(entries[4].data) ^ 1;
+    return BuildZip(entries);
+}
+
+const std::string kRuntimeArchive = BuildZip(RuntimeEntries());
+
+INSTANTIATE_TEST_SUITE_P(
+    Causes, IncompleteUnpackingTest,
+    ::testing::Values(IncompleteCase{"EntryCannotBeWritten", kRuntimeArchive, L"bin\\javaw.exe"},
+                      IncompleteCase{"TruncatedArchive", kRuntimeArchive.substr(0, kRuntimeArchive.size() - 30), nullptr},
+                      IncompleteCase{"CrcMismatch", WithCrcMismatch(), nullptr},
+                      IncompleteCase{"NoArchiveAtAll", "PK runtime archive", nullptr}),
+    [](const ::testing::TestParamInfo<IncompleteCase>& info) { return info.param.name; });
+
 TEST(ZipWin32Test, SecondUnpackingIntoTheSameFolderReplacesNoReadOnlyFile)
 {
     ScratchFolder folder;

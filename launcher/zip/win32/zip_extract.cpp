@@ -1,5 +1,6 @@
 #include "launcher/zip/win32/zip_extract.h"
 
+#include "common/held_file.h"
 #include "common/unique_resource.h"
 #include "launcher/zip/core/zip_archive.h"
 #include "launcher/zip/core/zip_parallel.h"
@@ -117,14 +118,27 @@ void SetEntryTimes(HANDLE file, const ZipEntryRecord& record, int written)
     }
 }
 
-// A sink that owns its output file.
+// A sink that owns its output file; for a file to be held it keeps a copy
+// of the bytes, to check the file against once it is open for reading only.
 class OutputFileSink : public FileSink {
 public:
-    explicit OutputFileSink(common::UniqueFile file) : FileSink(file.get()), m_file(std::move(file)) {}
+    OutputFileSink(common::UniqueFile file, bool keepCopy)
+        : FileSink(file.get()), m_file(std::move(file)), m_keepCopy(keepCopy) {}
+    bool Write(const void* data, size_t size) override
+    {
+        if (m_keepCopy) {
+            m_copy.append(static_cast<const char*>(data), size);
+        }
+        return FileSink::Write(data, size);
+    }
     HANDLE handle() const { return m_file.get(); }
+    void Close() { m_file.reset(); }
+    const std::string& copy() const { return m_copy; }
 
 private:
     common::UniqueFile m_file;
+    bool m_keepCopy;
+    std::string m_copy;
 };
 
 // The launcher's destinations: each file below the archive's folder, its
@@ -132,8 +146,9 @@ private:
 // every file of a folder would otherwise ask the system again.
 class FolderTarget : public ZipEntryTarget {
 public:
-    FolderTarget(const std::vector<ZipListedEntry>& items, const std::vector<std::wstring>& destinations)
-        : m_items(items), m_destinations(destinations) {}
+    FolderTarget(const std::vector<ZipListedEntry>& items, const std::vector<std::wstring>& destinations,
+                 const std::vector<bool>& held)
+        : m_items(items), m_destinations(destinations), m_hold(held), m_held(items.size()) {}
 
     int OpenSink(size_t item, std::unique_ptr<ZipSink>* sink) override
     {
@@ -144,19 +159,32 @@ public:
         if (created != ZipOk) {
             return created;
         }
-        sink->reset(new OutputFileSink(std::move(file)));
+        sink->reset(new OutputFileSink(std::move(file), m_hold[item]));
         return ZipOk;
     }
 
     int CloseSink(size_t item, std::unique_ptr<ZipSink> sink, int written) override
     {
-        SetEntryTimes(static_cast<OutputFileSink&>(*sink).handle(), m_items[item].record, written);
-        return written;
+        auto& output = static_cast<OutputFileSink&>(*sink);
+        SetEntryTimes(output.handle(), m_items[item].record, written);
+        if (!m_hold[item] || written != ZipOk) {
+            return written;
+        }
+        // Between this close and the open for reading someone could swap
+        // the file: what is held must read back as written.
+        output.Close();
+        m_held[item] = common::HoldIfIdentical(ExtendedLengthPath(m_destinations[item]), output.copy().data(),
+                                               output.copy().size());
+        return m_held[item] ? ZipOk : ZipWriteFailed;
     }
+
+    common::UniqueFile TakeHeld(size_t item) { return std::move(m_held[item]); }
 
 private:
     const std::vector<ZipListedEntry>& m_items;
     const std::vector<std::wstring>& m_destinations;
+    const std::vector<bool>& m_hold;
+    std::vector<common::UniqueFile> m_held;  // one slot per item, each written by one thread
     MadeFolders<std::wstring> m_folders;
 };
 
@@ -326,19 +354,29 @@ int CloseZipArchive(ZipHandle handle)
     return ZipOk;
 }
 
-ExtractionSummary ExtractZipArchive(const std::wstring& archivePath, unsigned threads)
+bool ExtractionSummary::complete() const
+{
+    // ZipBadArgument at the index after the last entry is the walk's regular end.
+    return opened && filesFailed == 0 && stopResult == ZipBadArgument;
+}
+
+namespace {
+
+// Unpacks the opened archive below `folder`; `openSource` gives each further
+// thread a source of its own.
+ExtractionSummary ExtractInto(ZipArchive& archive, const ZipSourceOpener& openSource, const std::wstring& folder,
+                              const std::vector<std::wstring>& hold, unsigned threads)
 {
     ExtractionSummary summary;
-    const size_t separator = archivePath.rfind(L'\\');
-    const std::wstring folder = separator == std::wstring::npos ? std::wstring() : archivePath.substr(0, separator);
-    std::unique_ptr<ZipArchiveHandle> handle(OpenZipArchive(archivePath.c_str()));
-    if (!handle) {
-        return summary;
-    }
     summary.opened = true;
+    summary.heldFiles.resize(hold.size());
+    std::vector<std::string> holdKeys;
+    for (const std::wstring& name : hold) {
+        holdKeys.push_back(DestinationKey(WithBackslashes(name)));
+    }
 
     std::vector<ZipListedEntry> listed;
-    summary.stopResult = ListEntries(*handle->archive, &listed);
+    summary.stopResult = ListEntries(archive, &listed);
     std::vector<ZipListedEntry> items;
     std::vector<std::wstring> destinations;
     std::vector<std::string> keys;
@@ -349,14 +387,18 @@ ExtractionSummary ExtractZipArchive(const std::wstring& archivePath, unsigned th
             ++summary.entriesSkipped;
             continue;
         }
-        const std::wstring name = WideEntryName(entry.record.name, entry.record.utf8Name);
+        const std::wstring name = WithBackslashes(WideEntryName(entry.record.name, entry.record.utf8Name));
         if (name.empty()) {
             ++summary.filesFailed;
             continue;
         }
-        destinations.push_back(folder + L"\\" + WithBackslashes(name));
+        destinations.push_back(folder + L"\\" + name);
         keys.push_back(DestinationKey(name));
         items.push_back(std::move(entry));
+    }
+    std::vector<bool> held(items.size(), false);
+    for (size_t item = 0; item < items.size(); ++item) {
+        held[item] = std::find(holdKeys.begin(), holdKeys.end(), keys[item]) != holdKeys.end();
     }
     if (threads == 0) {
         threads = DefaultThreadCount(items.size());
@@ -365,20 +407,53 @@ ExtractionSummary ExtractZipArchive(const std::wstring& archivePath, unsigned th
         threads = 1;
     }
 
+    FolderTarget target(items, destinations, held);
+    const std::vector<int> results = WriteEntries(items, threads, archive.source(), openSource, target);
+    for (size_t item = 0; item < items.size(); ++item) {
+        if (results[item] == ZipOk) {
+            ++summary.filesWritten;
+        } else {
+            ++summary.filesFailed;
+        }
+        if (held[item]) {
+            // A name stored twice: the later entry is the file on disk.
+            const size_t slot = static_cast<size_t>(
+                std::find(holdKeys.begin(), holdKeys.end(), keys[item]) - holdKeys.begin());
+            summary.heldFiles[slot] = target.TakeHeld(item);
+        }
+    }
+    return summary;
+}
+
+}  // namespace
+
+ExtractionSummary ExtractZipArchive(const std::wstring& archivePath, unsigned threads)
+{
+    const size_t separator = archivePath.rfind(L'\\');
+    const std::wstring folder = separator == std::wstring::npos ? std::wstring() : archivePath.substr(0, separator);
+    std::unique_ptr<ZipArchiveHandle> handle(OpenZipArchive(archivePath.c_str()));
+    if (!handle) {
+        return ExtractionSummary();
+    }
     const std::wstring sourcePath = ExtendedLengthPath(archivePath);
     const ZipSourceOpener openSource = [&sourcePath]() -> std::unique_ptr<ZipSource> {
         auto source = std::make_unique<FileSource>();
         return source->Open(sourcePath) ? std::move(source) : nullptr;
     };
-    FolderTarget target(items, destinations);
-    for (const int result : WriteEntries(items, threads, handle->archive->source(), openSource, target)) {
-        if (result == ZipOk) {
-            ++summary.filesWritten;
-        } else {
-            ++summary.filesFailed;
-        }
+    return ExtractInto(*handle->archive, openSource, folder, {}, threads);
+}
+
+ExtractionSummary ExtractZipArchiveFromMemory(const void* data, size_t size, const std::wstring& folder,
+                                              const std::vector<std::wstring>& hold, unsigned threads)
+{
+    std::unique_ptr<ZipArchive> archive;
+    if (data == nullptr || ZipArchive::Open(std::make_unique<MemorySource>(data, size), &archive) != ZipOk) {
+        return ExtractionSummary();
     }
-    return summary;
+    const ZipSourceOpener openSource = [data, size]() -> std::unique_ptr<ZipSource> {
+        return std::make_unique<MemorySource>(data, size);
+    };
+    return ExtractInto(*archive, openSource, folder, hold, threads);
 }
 
 }  // namespace zip

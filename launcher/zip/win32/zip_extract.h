@@ -2,9 +2,12 @@
 // The ZIP reader as the launcher calls it: UTF-16 paths, Windows attributes
 // and file times, and the routine that unpacks an archive beside itself.
 
+#include "common/unique_resource.h"
+
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace zip {
 
@@ -47,6 +50,13 @@ struct ExtractionSummary {
     int filesFailed = 0;       // any other result
     int entriesSkipped = 0;    // folders, and names that would leave the folder
     int stopResult = 0;        // the lookup that ended the walk
+    // The files the caller asked to hold, in the order asked: written, read
+    // back and left open for reading only, so nobody can change them until
+    // the caller lets go. Empty where that name was not written.
+    std::vector<common::UniqueFile> heldFiles;
+
+    // Every entry was looked up and every file written.
+    bool complete() const;
 };
 
 // Unpacks every file entry of the archive below the folder that holds it.
@@ -58,5 +68,11 @@ struct ExtractionSummary {
 // its own handle. One thread writes them in archive order, as do more when
 // two names would land on the same file.
 ExtractionSummary ExtractZipArchive(const std::wstring& archivePath, unsigned threads = 0);
+
+// The same for an archive in memory (a resource of the program's own),
+// unpacked below `folder`. The entries named in `hold` ("/" or "\"
+// separated, any letter case) come back in the summary's heldFiles.
+ExtractionSummary ExtractZipArchiveFromMemory(const void* data, size_t size, const std::wstring& folder,
+                                              const std::vector<std::wstring>& hold, unsigned threads = 0);
 
 }  // namespace zip

@@ -1,0 +1,50 @@
+#include "common/held_file.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace common {
+
+UniqueFile HoldIfIdentical(const std::wstring& path, const void* data, size_t size)
+{
+    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        return file;
+    }
+    LARGE_INTEGER fileSize = {};
+    if (!::GetFileSizeEx(file.get(), &fileSize) || static_cast<ULONGLONG>(fileSize.QuadPart) != size) {
+        return UniqueFile();
+    }
+    constexpr size_t kChunk = 64 * 1024;
+    std::vector<char> chunk(std::min(size, kChunk));
+    const char* expected = static_cast<const char*>(data);
+    for (size_t offset = 0; offset < size;) {
+        const DWORD wanted = static_cast<DWORD>(std::min(size - offset, kChunk));
+        DWORD read = 0;
+        if (!::ReadFile(file.get(), chunk.data(), wanted, &read, nullptr) || read != wanted ||
+            std::memcmp(chunk.data(), expected + offset, wanted) != 0) {
+            return UniqueFile();
+        }
+        offset += wanted;
+    }
+    return file;
+}
+
+UniqueFile WriteHeldFile(const std::wstring& path, const void* data, DWORD size)
+{
+    {
+        UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                      nullptr));
+        DWORD written = 0;
+        if (!file || !::WriteFile(file.get(), data, size, &written, nullptr) || written != size) {
+            return UniqueFile();
+        }
+    }
+    // Writing and holding cannot be one handle, since the system refuses to
+    // start a file open for writing: what was written is read back instead.
+    return HoldIfIdentical(path, data, size);
+}
+
+}  // namespace common

@@ -1,0 +1,33 @@
+#pragma once
+// Folders of the launcher's own for what it writes and then runs. Every user
+// may create files in the system temporary folder and the launcher runs
+// elevated, so what it starts lies in a folder that only administrators can
+// change, made by the launcher itself in the same run.
+
+#include "common/unique_resource.h"
+
+#include <string>
+
+namespace launcher {
+
+// Owner Administrators; full access for SYSTEM and Administrators, passed on
+// to everything created below; nothing inherited from the parent.
+extern const wchar_t kProtectedFolderSddl[];
+
+// The descriptor of kProtectedFolderSddl, in a block of its own.
+common::UniqueLocalMem ProtectedFolderDescriptor();
+
+// Creates the folder with that descriptor in the one call. False when the
+// folder is there already (an earlier run's, or someone else's) or cannot
+// be made.
+bool CreateProtectedFolder(const std::wstring& path);
+
+// A new protected folder below `parent` whose name nobody can know in
+// advance; empty when none could be made.
+std::wstring CreateUniqueProtectedFolder(const std::wstring& parent);
+
+// Removes the file or folder with everything below it; a link is removed
+// itself, never followed. True when nothing is left at the path.
+bool RemoveFolderTree(const std::wstring& path);
+
+}  // namespace launcher

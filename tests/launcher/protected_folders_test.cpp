@@ -1,0 +1,132 @@
+// The launcher's own folders and the files it holds between writing and
+// starting them. Wine keeps no access list a program sets and enforces none,
+// so the descriptor is checked as a rule, through its SDDL text.
+#include "launcher/protected_folders.h"
+
+#include "common/held_file.h"
+#include "tests/support/test_support.h"
+
+#include <sddl.h>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace testing_support;
+
+TEST(ProtectedFolderTest, DescriptorIsOwnedByAdministratorsProtectedAndGrantsOnlySystemAndAdministrators)
+{
+    const common::UniqueLocalMem descriptor = launcher::ProtectedFolderDescriptor();
+    ASSERT_TRUE(descriptor);
+    LPWSTR text = nullptr;
+    ASSERT_TRUE(::ConvertSecurityDescriptorToStringSecurityDescriptorW(
+        descriptor.get(), SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text, nullptr));
+    const common::UniqueLocalMem ownedText(text);
+    EXPECT_STREQ(text, L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)");
+
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ASSERT_TRUE(::GetSecurityDescriptorControl(descriptor.get(), &control, &revision));
+    EXPECT_TRUE(control & SE_DACL_PROTECTED) << "nothing inherited from the system temporary folder";
+    PSID owner = nullptr;
+    BOOL defaulted = FALSE;
+    ASSERT_TRUE(::GetSecurityDescriptorOwner(descriptor.get(), &owner, &defaulted));
+    EXPECT_TRUE(::IsWellKnownSid(owner, WinBuiltinAdministratorsSid));
+}
+
+TEST(ProtectedFolderTest, IsNeverMadeWhereAFolderIsAlready)
+{
+    ScratchFolder scratch;
+    EXPECT_TRUE(launcher::CreateProtectedFolder(scratch / L"own"));
+    EXPECT_FALSE(launcher::CreateProtectedFolder(scratch / L"own")) << "someone else's, or an earlier run's";
+    EXPECT_EQ(::GetLastError(), DWORD(ERROR_ALREADY_EXISTS));
+
+    const std::wstring first = launcher::CreateUniqueProtectedFolder(scratch.path());
+    const std::wstring second = launcher::CreateUniqueProtectedFolder(scratch.path());
+    EXPECT_TRUE(FolderExists(first));
+    EXPECT_TRUE(FolderExists(second));
+    EXPECT_NE(first, second);
+}
+
+TEST(ProtectedFolderTest, RemovingATreeRemovesALinkInsideButNothingItPointsAt)
+{
+    ScratchFolder scratch;
+    ASSERT_TRUE(CreateFolders(scratch / L"elsewhere"));
+    ASSERT_TRUE(WriteBytes(scratch / L"elsewhere\\precious.txt", "keep"));
+    ASSERT_TRUE(CreateFolders(scratch / L"tree\\bin"));
+    ASSERT_TRUE(WriteBytes(scratch / L"tree\\bin\\javaw.exe", "x"));
+    if (!::CreateSymbolicLinkW((scratch / L"tree\\link").c_str(), (scratch / L"elsewhere").c_str(),
+                               SYMBOLIC_LINK_FLAG_DIRECTORY) ||
+        !(::GetFileAttributesW((scratch / L"tree\\link").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        GTEST_SKIP() << "this system makes no folder links";
+    }
+    EXPECT_TRUE(launcher::RemoveFolderTree(scratch / L"tree"));
+    EXPECT_FALSE(FolderExists(scratch / L"tree"));
+    EXPECT_EQ(ReadBytes(scratch / L"elsewhere\\precious.txt"), "keep");
+    EXPECT_TRUE(launcher::RemoveFolderTree(scratch / L"tree")) << "nothing there is nothing left";
+}
+
+TEST(HeldFileTest, AWrittenFileKeepsWritersAndDeletersOutButCanStillBeStarted)
+{
+    ScratchFolder scratch;
+    const std::string program = ReadBytes(StandinPath(L"recorder.exe"));
+    const std::wstring path = scratch / L"javaw.exe";
+    common::UniqueFile held =
+        common::WriteHeldFile(path, program.data(), static_cast<DWORD>(program.size()));
+    ASSERT_TRUE(held);
+    common::UniqueFile writer(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            OPEN_EXISTING, 0, nullptr));
+    EXPECT_FALSE(writer);
+    EXPECT_FALSE(::DeleteFileW(path.c_str()));
+    EXPECT_FALSE(::MoveFileW(path.c_str(), (scratch / L"moved.exe").c_str()));
+    const RunResult run = RunProgram(L"\"" + path + L"\"");
+    EXPECT_TRUE(run.started) << run.startError;
+    EXPECT_EQ(ReadRecordings(path).size(), 1u);
+    held.reset();
+    EXPECT_TRUE(::DeleteFileW(path.c_str()));
+}
+
+// When a file can be held: only with exactly the expected bytes, and only
+// when nobody else has it open for writing.
+struct HoldCase {
+    const char* name;
+    const char* onDisk;       // nullptr: no file
+    bool otherWriter;         // someone else has it open for writing
+    bool heldByWrite;         // WriteHeldFile succeeds
+    bool heldIfIdentical;     // HoldIfIdentical succeeds
+};
+
+class HoldTest : public ::testing::TestWithParam<HoldCase> {};
+
+TEST_P(HoldTest, HoldsOnlyItsOwnBytes)
+{
+    const HoldCase& c = GetParam();
+    ScratchFolder scratch;
+    const std::wstring path = scratch / L"Pellow.exe";
+    const std::string own = "MZ the launcher's own";
+    common::UniqueFile other;
+    if (c.onDisk) {
+        ASSERT_TRUE(WriteBytes(path, c.onDisk));
+    }
+    if (c.otherWriter) {
+        other.reset(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(other);
+    }
+    EXPECT_EQ(common::HoldIfIdentical(path, own.data(), own.size()).valid(), c.heldIfIdentical);
+    EXPECT_EQ(common::WriteHeldFile(path, own.data(), static_cast<DWORD>(own.size())).valid(), c.heldByWrite);
+    if (c.onDisk) {
+        EXPECT_EQ(ReadBytes(path), c.onDisk) << "an existing file is never written";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, HoldTest,
+    ::testing::Values(HoldCase{"NoFile", nullptr, false, true, false},
+                      HoldCase{"SameBytes", "MZ the launcher's own", false, false, true},
+                      HoldCase{"OtherBytes", "MZ someone else's", false, false, false},
+                      HoldCase{"SameLengthOtherBytes", "MZ the launcher's owN", false, false, false},
+                      HoldCase{"SameBytesOpenForWriting", "MZ the launcher's own", true, false, false}),
+    [](const ::testing::TestParamInfo<HoldCase>& info) { return info.param.name; });
+
+}  // namespace
