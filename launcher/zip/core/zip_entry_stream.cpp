@@ -146,6 +146,12 @@ int ZipEntryStream::Close()
     return verdict;
 }
 
+bool FitsWholeEntryRoad(const ZipEntryData& data)
+{
+    return data.method == kMethodDeflated && data.uncompressedSize > 0 &&
+           uint64_t(data.compressedSize) + data.uncompressedSize <= kWholeEntryBound;
+}
+
 namespace {
 
 struct DecompressorDeleter {
@@ -157,8 +163,7 @@ struct DecompressorDeleter {
 // apply or came to anything else, with nothing left in the sink.
 int InflateWhole(ZipSource* source, const ZipEntryData& data, ZipSink& sink)
 {
-    if (data.method != kMethodDeflated || data.uncompressedSize == 0 ||
-        uint64_t(data.compressedSize) + data.uncompressedSize > kWholeEntryBound) {
+    if (!FitsWholeEntryRoad(data)) {
         return ZipEndOfList;
     }
     const unsigned char* input = source->View(data.position, data.compressedSize);

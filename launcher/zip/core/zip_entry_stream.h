@@ -66,6 +66,10 @@ int CopyEntryData(ZipSource* source, const ZipEntryData& data, ZipSink& sink, Zi
 // address space for it: larger entries stream.
 constexpr uint64_t kWholeEntryBound = uint64_t(512) << 20;
 
+// A deflated, non-empty entry whose bytes fit kWholeEntryBound: the whole
+// road may take it, if source and sink can.
+bool FitsWholeEntryRoad(const ZipEntryData& data);
+
 // The streaming road alone, for comparing the two.
 int StreamEntryData(ZipSource* source, const ZipEntryData& data, ZipSink& sink, ZipOutputBuffer& buffer);
 
