@@ -6,6 +6,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <new>
 
@@ -146,6 +147,42 @@ int ZipEntryStream::Close()
     return verdict;
 }
 
+namespace {
+
+std::atomic<bool> g_useWholeEntryRoad{true};
+// What whole-entry inflates of all threads hold at this moment.
+std::atomic<uint64_t> g_wholeEntryBytes{0};
+
+// A share of kWholeEntryBound for one inflate, given back when it ends;
+// empty when the other threads hold too much already (the entry streams).
+class WholeEntryBudget {
+public:
+    explicit WholeEntryBudget(uint64_t bytes) : m_bytes(bytes)
+    {
+        uint64_t held = g_wholeEntryBytes.load();
+        do {
+            if (held + bytes > kWholeEntryBound) {
+                m_bytes = 0;
+                return;
+            }
+        } while (!g_wholeEntryBytes.compare_exchange_weak(held, held + bytes));
+    }
+    ~WholeEntryBudget() { g_wholeEntryBytes -= m_bytes; }
+    WholeEntryBudget(const WholeEntryBudget&) = delete;
+    WholeEntryBudget& operator=(const WholeEntryBudget&) = delete;
+    explicit operator bool() const { return m_bytes > 0; }
+
+private:
+    uint64_t m_bytes;
+};
+
+}  // namespace
+
+void UseWholeEntryRoad(bool use)
+{
+    g_useWholeEntryRoad = use;
+}
+
 bool FitsWholeEntryRoad(const ZipEntryData& data)
 {
     return data.method == kMethodDeflated && data.uncompressedSize > 0 &&
@@ -163,7 +200,11 @@ struct DecompressorDeleter {
 // apply or came to anything else, with nothing left in the sink.
 int InflateWhole(ZipSource* source, const ZipEntryData& data, ZipSink& sink)
 {
-    if (!FitsWholeEntryRoad(data)) {
+    if (!g_useWholeEntryRoad || !FitsWholeEntryRoad(data)) {
+        return ZipEndOfList;
+    }
+    const WholeEntryBudget budget(uint64_t(data.compressedSize) + data.uncompressedSize);
+    if (!budget) {
         return ZipEndOfList;
     }
     const unsigned char* input = source->View(data.position, data.compressedSize);

@@ -61,14 +61,19 @@ using ZipOutputBuffer = std::unique_ptr<unsigned char[]>;
 // the outcome is the same either way.
 int CopyEntryData(ZipSource* source, const ZipEntryData& data, ZipSink& sink, ZipOutputBuffer& buffer);
 
-// The most a whole-entry inflate holds in memory at once, compressed and
-// uncompressed bytes together, so that a 32-bit process always finds the
-// address space for it: larger entries stream.
+// The most that whole-entry inflates hold in memory at once, compressed and
+// uncompressed bytes together and all threads' together, so that a 32-bit
+// process always finds the address space: larger entries stream, as do
+// entries that find the bound taken by other threads.
 constexpr uint64_t kWholeEntryBound = uint64_t(512) << 20;
 
 // A deflated, non-empty entry whose bytes fit kWholeEntryBound: the whole
 // road may take it, if source and sink can.
 bool FitsWholeEntryRoad(const ZipEntryData& data);
+
+// For measurements only: false makes every entry stream, as the reader did
+// before it had the whole road. On by default.
+void UseWholeEntryRoad(bool use);
 
 // The streaming road alone, for comparing the two.
 int StreamEntryData(ZipSource* source, const ZipEntryData& data, ZipSink& sink, ZipOutputBuffer& buffer);
