@@ -1,11 +1,14 @@
-// zip-extract [-j N] ARCHIVE DESTDIR: extracts every file entry the way the
+// zip-extract [-s] [-j N] ARCHIVE DESTDIR: extracts every file entry the way the
 // launcher does (folder entries skipped, the walk stops at the first entry
 // that cannot be looked up), on Linux, from the same reader, with N threads
 // (default: one per logical processor, at most 8; -j 1 writes the entries in
-// archive order). Exits 0 when every file entry was written; otherwise names
-// each failure on stderr, in archive order whatever the thread count.
+// archive order). -s streams every entry through zlib, as the reader did
+// before it inflated whole entries with libdeflate (for comparisons). Exits
+// 0 when every file entry was written; otherwise names each failure on
+// stderr, in archive order whatever the thread count.
 
 #include "launcher/zip/core/zip_archive.h"
+#include "launcher/zip/core/zip_entry_stream.h"
 #include "launcher/zip/core/zip_parallel.h"
 
 #include <algorithm>
@@ -259,7 +262,7 @@ public:
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: zip-extract [-j THREADS] ARCHIVE DESTDIR\n");
+    std::fprintf(stderr, "usage: zip-extract [-s] [-j THREADS] ARCHIVE DESTDIR\n");
     return 2;
 }
 
@@ -269,14 +272,18 @@ int main(int argc, char** argv)
 {
     unsigned threads = 0;
     int first = 1;
-    if (argc >= 2 && std::strcmp(argv[1], "-j") == 0) {
+    if (argc >= 2 && std::strcmp(argv[1], "-s") == 0) {
+        zip::UseWholeEntryRoad(false);
+        first = 2;
+    }
+    if (argc >= first + 1 && std::strcmp(argv[first], "-j") == 0) {
         char* end = nullptr;
-        const unsigned long count = argc >= 3 ? std::strtoul(argv[2], &end, 10) : 0;
+        const unsigned long count = argc >= first + 2 ? std::strtoul(argv[first + 1], &end, 10) : 0;
         if (end == nullptr || *end != '\0' || count < 1 || count > 1024) {
             return Usage();
         }
         threads = static_cast<unsigned>(count);
-        first = 3;
+        first += 2;
     }
     if (argc - first != 2) {
         return Usage();
