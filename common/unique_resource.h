@@ -118,7 +118,14 @@ struct EnvironmentStringsTraits {  // GetEnvironmentStringsW
     static void Close(Type p) noexcept { ::FreeEnvironmentStringsW(p); }
 };
 
+struct MappedViewTraits {  // MapViewOfFile
+    using Type = void*;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type p) noexcept { ::UnmapViewOfFile(p); }
+};
+
 using UniqueHandle = UniqueResource<HandleTraits>;
+using UniqueMappedView = UniqueResource<MappedViewTraits>;
 using UniqueFile = UniqueResource<FileHandleTraits>;
 using UniqueFind = UniqueResource<FindHandleTraits>;
 using UniqueRegKey = UniqueResource<RegKeyTraits>;

@@ -1,11 +1,13 @@
 // The reader over archives built in memory: lookups, extraction into a sink,
 // and what each kind of damage or lie in an archive leads to.
 #include "launcher/zip/core/zip_archive.h"
+#include "launcher/zip/core/zip_entry_stream.h"
 #include "tests/zip/zip_builder.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -387,5 +389,103 @@ TEST(ZipReaderTest, EntryDataNeedsAnOpenEntry)
     EXPECT_EQ(reader.CloseEntryData(), ZipOk);
     EXPECT_EQ(reader.GoToNextEntry(), ZipEndOfList);
 }
+
+// Which entries the whole-entry road (libdeflate) may take: deflated,
+// non-empty, compressed and uncompressed bytes within the bound together.
+TEST(WholeEntryRoadTest, TakesDeflatedNonEmptyEntriesUpToTheBound)
+{
+    struct Row {
+        uint16_t method;
+        uint32_t compressed;
+        uint32_t uncompressed;
+        bool fits;
+    };
+    const uint32_t half = static_cast<uint32_t>(kWholeEntryBound / 2);
+    for (const Row& row : {Row{8, half, half, true}, Row{8, half, half + 1, false}, Row{8, 0, 1, true},
+                           Row{8, 2, 0, false}, Row{0, 5, 5, false}}) {
+        ZipEntryData data;
+        data.method = row.method;
+        data.compressedSize = row.compressed;
+        data.uncompressedSize = row.uncompressed;
+        EXPECT_EQ(FitsWholeEntryRoad(data), row.fits) << row.method << " " << row.compressed << " " << row.uncompressed;
+    }
+}
+
+// A memory sink that tells whether the whole road wrote into it and kept it.
+class RoadSink : public MemorySink {
+public:
+    unsigned char* ReserveWhole(size_t size) override
+    {
+        reserved = true;
+        return MemorySink::ReserveWhole(size);
+    }
+    bool FinishWhole(bool keepBytes) override
+    {
+        kept = keepBytes;
+        return MemorySink::FinishWhole(keepBytes);
+    }
+    bool reserved = false;
+    bool kept = false;
+};
+
+// Every kind of entry comes to the zlib stream's code and bytes; where the
+// whole road is taken, only a complete result is kept.
+struct RoadCase {
+    const char* name;
+    EntryLayout entry;
+    bool reserved;   // the whole road was tried
+    bool kept;       // and its output kept
+    int result;
+};
+
+class WholeEntryRoadCaseTest : public ::testing::TestWithParam<RoadCase> {};
+
+TEST_P(WholeEntryRoadCaseTest, EndsAsTheStreamDoes)
+{
+    const RoadCase& c = GetParam();
+    const std::string bytes = BuildZip({c.entry});
+    std::unique_ptr<ZipArchive> archive;
+    ASSERT_EQ(ZipArchive::Open(std::make_unique<MemorySource>(bytes.data(), bytes.size()), &archive), ZipOk);
+    ZipEntryRecord record;
+    ZipEntryData data;
+    ASSERT_EQ(archive->GetEntry(0, &record, &data), ZipOk);
+
+    MemorySource source(bytes.data(), bytes.size());
+    RoadSink whole;
+    ZipOutputBuffer buffer;
+    const int result = CopyEntryData(&source, data, whole, buffer);
+    MemorySink streamed;
+    EXPECT_EQ(StreamEntryData(&source, data, streamed, buffer), result);
+    EXPECT_EQ(result, c.result) << ZipResultName(result);
+    EXPECT_TRUE(whole.bytes() == streamed.bytes());
+    EXPECT_EQ(whole.reserved, c.reserved);
+    EXPECT_EQ(whole.kept, c.kept);
+}
+
+EntryLayout Lying(EntryLayout entry, std::optional<uint32_t> uncompressed, std::optional<uint32_t> crc = {},
+                  std::optional<std::string> stored = {})
+{
+    entry.uncompressedSize = uncompressed;
+    entry.crc = crc;
+    entry.storedBytes = stored;
+    return entry;
+}
+
+const std::string kData = SampleBytes(100000);
+const EntryLayout kDeflated = Entry("lib/modules", kData);
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, WholeEntryRoadCaseTest,
+    ::testing::Values(
+        RoadCase{"Deflated", kDeflated, true, true, ZipOk},
+        RoadCase{"Empty", Entry("empty", ""), false, false, ZipOk},
+        RoadCase{"Stored", Entry("stored", kData, 0), false, false, ZipOk},
+        RoadCase{"CrcMismatch", Lying(kDeflated, {}, zip_testing::Crc32(kData) ^ 1), true, true, ZipCrcMismatch},
+        RoadCase{"StreamEndsEarly",
+                 Lying(kDeflated, {}, {}, zip_testing::RawDeflate(kData).substr(0, 1000)), true, false,
+                 ZipWriteFailed},
+        RoadCase{"StreamLongerThanDeclared", Lying(kDeflated, 99999), true, false, ZipCrcMismatch},
+        RoadCase{"DeclaredSizeTooLarge", Lying(kDeflated, 100001), true, false, ZipWriteFailed}),
+    [](const ::testing::TestParamInfo<RoadCase>& info) { return info.param.name; });
 
 }  // namespace

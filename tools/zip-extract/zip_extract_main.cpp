@@ -1,11 +1,14 @@
-// zip-extract [-j N] ARCHIVE DESTDIR: extracts every file entry the way the
+// zip-extract [-s] [-j N] ARCHIVE DESTDIR: extracts every file entry the way the
 // launcher does (folder entries skipped, the walk stops at the first entry
 // that cannot be looked up), on Linux, from the same reader, with N threads
 // (default: one per logical processor, at most 8; -j 1 writes the entries in
-// archive order). Exits 0 when every file entry was written; otherwise names
-// each failure on stderr, in archive order whatever the thread count.
+// archive order). -s streams every entry through zlib, as the reader did
+// before it inflated whole entries with libdeflate (for comparisons). Exits
+// 0 when every file entry was written; otherwise names each failure on
+// stderr, in archive order whatever the thread count.
 
 #include "launcher/zip/core/zip_archive.h"
+#include "launcher/zip/core/zip_entry_stream.h"
 #include "launcher/zip/core/zip_parallel.h"
 
 #include <algorithm>
@@ -18,6 +21,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <string>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -32,6 +36,9 @@ public:
     FileSource(int fd, bool owned) : m_fd(fd), m_owned(owned) {}
     ~FileSource() override
     {
+        if (m_map != nullptr) {
+            ::munmap(const_cast<unsigned char*>(m_map), m_mapSize);
+        }
         if (m_owned) {
             ::close(m_fd);
         }
@@ -72,10 +79,31 @@ public:
         return true;
     }
 
+    // The whole archive mapped once, shared by nothing else: file pages,
+    // not the process's own memory.
+    const unsigned char* View(uint64_t position, size_t size) override
+    {
+        uint64_t fileSize = 0;
+        if (!Size(&fileSize) || position > fileSize || size > fileSize - position) {
+            return nullptr;
+        }
+        if (m_map == nullptr) {
+            void* map = ::mmap(nullptr, static_cast<size_t>(fileSize), PROT_READ, MAP_PRIVATE, m_fd, 0);
+            if (map == MAP_FAILED) {
+                return nullptr;
+            }
+            m_map = static_cast<const unsigned char*>(map);
+            m_mapSize = static_cast<size_t>(fileSize);
+        }
+        return position + size <= m_mapSize ? m_map + position : nullptr;
+    }
+
 private:
     int m_fd;
     bool m_owned;
     uint64_t m_position = 0;
+    const unsigned char* m_map = nullptr;
+    size_t m_mapSize = 0;
 };
 
 class FileSink : public zip::ZipSink {
@@ -98,8 +126,35 @@ public:
         return true;
     }
 
+    // The file grown to its final size and mapped.
+    unsigned char* ReserveWhole(size_t size) override
+    {
+        if (::ftruncate(m_fd, static_cast<off_t>(size)) != 0) {
+            return nullptr;
+        }
+        void* map = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, m_fd, 0);
+        if (map == MAP_FAILED) {
+            FinishWhole(false);
+            return nullptr;
+        }
+        m_map = static_cast<unsigned char*>(map);
+        m_mapSize = size;
+        return m_map;
+    }
+    bool FinishWhole(bool keep) override
+    {
+        if (m_map != nullptr) {
+            ::munmap(m_map, m_mapSize);
+            m_map = nullptr;
+        }
+        // Back to empty: nothing half inflated looks like a complete file.
+        return keep || ::ftruncate(m_fd, 0) == 0;
+    }
+
 private:
     int m_fd;
+    unsigned char* m_map = nullptr;
+    size_t m_mapSize = 0;
 };
 
 // Every missing level of `path`; failures show up when the file is created.
@@ -164,7 +219,7 @@ public:
     {
         const std::string& destination = m_destinations[item];
         m_folders.Ensure(destination.substr(0, destination.rfind('/')), CreateFolders);
-        const int out = ::open(destination.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        const int out = ::open(destination.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
         if (out < 0) {
             const int code = errno == ENAMETOOLONG ? TooLongCode(destination) : zip::ZipCannotOpen;
             notes[item] = Message(Name(item) + ": " + std::strerror(errno), code);
@@ -207,7 +262,7 @@ public:
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: zip-extract [-j THREADS] ARCHIVE DESTDIR\n");
+    std::fprintf(stderr, "usage: zip-extract [-s] [-j THREADS] ARCHIVE DESTDIR\n");
     return 2;
 }
 
@@ -217,14 +272,18 @@ int main(int argc, char** argv)
 {
     unsigned threads = 0;
     int first = 1;
-    if (argc >= 2 && std::strcmp(argv[1], "-j") == 0) {
+    if (argc >= 2 && std::strcmp(argv[1], "-s") == 0) {
+        zip::UseWholeEntryRoad(false);
+        first = 2;
+    }
+    if (argc >= first + 1 && std::strcmp(argv[first], "-j") == 0) {
         char* end = nullptr;
-        const unsigned long count = argc >= 3 ? std::strtoul(argv[2], &end, 10) : 0;
+        const unsigned long count = argc >= first + 2 ? std::strtoul(argv[first + 1], &end, 10) : 0;
         if (end == nullptr || *end != '\0' || count < 1 || count > 1024) {
             return Usage();
         }
         threads = static_cast<unsigned>(count);
-        first = 3;
+        first += 2;
     }
     if (argc - first != 2) {
         return Usage();

@@ -2,9 +2,11 @@
 
 #include "launcher/zip/core/zip_format.h"
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <new>
 
@@ -145,7 +147,102 @@ int ZipEntryStream::Close()
     return verdict;
 }
 
+namespace {
+
+std::atomic<bool> g_useWholeEntryRoad{true};
+// What whole-entry inflates of all threads hold at this moment.
+std::atomic<uint64_t> g_wholeEntryBytes{0};
+
+// A share of kWholeEntryBound for one inflate, given back when it ends;
+// empty when the other threads hold too much already (the entry streams).
+class WholeEntryBudget {
+public:
+    explicit WholeEntryBudget(uint64_t bytes) : m_bytes(bytes)
+    {
+        uint64_t held = g_wholeEntryBytes.load();
+        do {
+            if (held + bytes > kWholeEntryBound) {
+                m_bytes = 0;
+                return;
+            }
+        } while (!g_wholeEntryBytes.compare_exchange_weak(held, held + bytes));
+    }
+    ~WholeEntryBudget() { g_wholeEntryBytes -= m_bytes; }
+    WholeEntryBudget(const WholeEntryBudget&) = delete;
+    WholeEntryBudget& operator=(const WholeEntryBudget&) = delete;
+    explicit operator bool() const { return m_bytes > 0; }
+
+private:
+    uint64_t m_bytes;
+};
+
+}  // namespace
+
+void UseWholeEntryRoad(bool use)
+{
+    g_useWholeEntryRoad = use;
+}
+
+bool FitsWholeEntryRoad(const ZipEntryData& data)
+{
+    return data.method == kMethodDeflated && data.uncompressedSize > 0 &&
+           uint64_t(data.compressedSize) + data.uncompressedSize <= kWholeEntryBound;
+}
+
+namespace {
+
+struct DecompressorDeleter {
+    void operator()(libdeflate_decompressor* decompressor) const { libdeflate_free_decompressor(decompressor); }
+};
+
+// ZipOk or ZipCrcMismatch when libdeflate delivered exactly the declared
+// bytes into the sink's whole output; ZipEndOfList when this road does not
+// apply or came to anything else, with nothing left in the sink.
+int InflateWhole(ZipSource* source, const ZipEntryData& data, ZipSink& sink)
+{
+    if (!g_useWholeEntryRoad || !FitsWholeEntryRoad(data)) {
+        return ZipEndOfList;
+    }
+    const WholeEntryBudget budget(uint64_t(data.compressedSize) + data.uncompressedSize);
+    if (!budget) {
+        return ZipEndOfList;
+    }
+    const unsigned char* input = source->View(data.position, data.compressedSize);
+    if (input == nullptr) {
+        return ZipEndOfList;
+    }
+    std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> decompressor(libdeflate_alloc_decompressor());
+    if (!decompressor) {
+        return ZipEndOfList;
+    }
+    unsigned char* output = sink.ReserveWhole(data.uncompressedSize);
+    if (output == nullptr) {
+        return ZipEndOfList;
+    }
+    size_t produced = 0;
+    const libdeflate_result result = libdeflate_deflate_decompress_ex(
+        decompressor.get(), input, data.compressedSize, output, data.uncompressedSize, nullptr, &produced);
+    if (result != LIBDEFLATE_SUCCESS || produced != data.uncompressedSize) {
+        // Short, long or broken: the stream decides what today's result is.
+        sink.FinishWhole(false);
+        return ZipEndOfList;
+    }
+    const uint32_t crc = libdeflate_crc32(0, output, data.uncompressedSize);
+    if (!sink.FinishWhole(true)) {
+        return ZipWriteFailed;
+    }
+    return crc == data.crc32 ? ZipOk : ZipCrcMismatch;
+}
+
+}  // namespace
+
 int CopyEntryData(ZipSource* source, const ZipEntryData& data, ZipSink& sink, ZipOutputBuffer& buffer)
+{
+    const int whole = InflateWhole(source, data, sink);
+    return whole != ZipEndOfList ? whole : StreamEntryData(source, data, sink, buffer);
+}
+
+int StreamEntryData(ZipSource* source, const ZipEntryData& data, ZipSink& sink, ZipOutputBuffer& buffer)
 {
     ZipEntryStream stream;
     if (stream.Open(source, data) != ZipOk) {

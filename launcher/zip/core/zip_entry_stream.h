@@ -54,8 +54,29 @@ using ZipOutputBuffer = std::unique_ptr<unsigned char[]>;
 
 // Streams every byte of an entry into `sink` through `buffer`: ZipOk, ZipWriteFailed when reading the data
 // or writing the sink failed, or ZipCrcMismatch when every byte went out and
-// the CRC differs.
+// the CRC differs. A deflated entry whose data the source shows in memory
+// and whose output the sink gives whole is inflated in one call by
+// libdeflate when both together stay within kWholeEntryBound; any result
+// but a complete one drops that output and streams the entry as above, so
+// the outcome is the same either way.
 int CopyEntryData(ZipSource* source, const ZipEntryData& data, ZipSink& sink, ZipOutputBuffer& buffer);
+
+// The most that whole-entry inflates hold in memory at once, compressed and
+// uncompressed bytes together and all threads' together, so that a 32-bit
+// process always finds the address space: larger entries stream, as do
+// entries that find the bound taken by other threads.
+constexpr uint64_t kWholeEntryBound = uint64_t(512) << 20;
+
+// A deflated, non-empty entry whose bytes fit kWholeEntryBound: the whole
+// road may take it, if source and sink can.
+bool FitsWholeEntryRoad(const ZipEntryData& data);
+
+// For measurements only: false makes every entry stream, as the reader did
+// before it had the whole road. On by default.
+void UseWholeEntryRoad(bool use);
+
+// The streaming road alone, for comparing the two.
+int StreamEntryData(ZipSource* source, const ZipEntryData& data, ZipSink& sink, ZipOutputBuffer& buffer);
 
 // Output is handed to the sink in pieces of this size: with large pieces
 // inflate runs longer per call and the sink sees few writes (measured: 4 %

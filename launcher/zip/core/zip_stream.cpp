@@ -30,12 +30,34 @@ bool MemorySource::Read(void* buffer, size_t size, size_t* read)
     return true;
 }
 
+const unsigned char* MemorySource::View(uint64_t position, size_t size)
+{
+    return position <= m_size && size <= m_size - position ? m_data + position : nullptr;
+}
+
 bool MemorySink::Write(const void* data, size_t size)
 {
     if (size > m_limit - m_bytes.size()) {
         return false;
     }
     m_bytes.append(static_cast<const char*>(data), size);
+    return true;
+}
+
+unsigned char* MemorySink::ReserveWhole(size_t size)
+{
+    if (size == 0 || size > m_limit || !m_bytes.empty()) {
+        return nullptr;
+    }
+    m_bytes.resize(size);
+    return reinterpret_cast<unsigned char*>(&m_bytes[0]);
+}
+
+bool MemorySink::FinishWhole(bool keep)
+{
+    if (!keep) {
+        m_bytes.clear();
+    }
     return true;
 }
 

@@ -18,6 +18,10 @@ public:
     // Reads up to `size` bytes at the current position; *read may come back
     // smaller at the end of the source. False on a failed read.
     virtual bool Read(void* buffer, size_t size, size_t* read) = 0;
+    // The `size` bytes at `position` in memory, valid until the next call or
+    // the source's end; null when the source cannot show them so (then the
+    // caller reads them).
+    virtual const unsigned char* View(uint64_t /*position*/, size_t /*size*/) { return nullptr; }
 };
 
 class ZipSink {
@@ -25,6 +29,13 @@ public:
     virtual ~ZipSink() = default;
     // Writes all `size` bytes or fails.
     virtual bool Write(const void* data, size_t size) = 0;
+    // The whole output at once: `size` writable bytes (size > 0) that become
+    // the sink's content, or null when the sink cannot give them (then
+    // Write is used). Nothing may be written before.
+    virtual unsigned char* ReserveWhole(size_t /*size*/) { return nullptr; }
+    // Ends a reservation: the bytes are kept, or dropped as if the sink had
+    // never been written (keep: false). False when keeping failed.
+    virtual bool FinishWhole(bool /*keep*/) { return false; }
 };
 
 // A source over bytes the caller keeps alive.
@@ -36,6 +47,7 @@ public:
     bool Size(uint64_t* size) override;
     bool Seek(uint64_t position) override;
     bool Read(void* buffer, size_t size, size_t* read) override;
+    const unsigned char* View(uint64_t position, size_t size) override;
 
 private:
     const unsigned char* m_data;
@@ -48,6 +60,8 @@ class MemorySink : public ZipSink {
 public:
     explicit MemorySink(size_t limit = SIZE_MAX) : m_limit(limit) {}
     bool Write(const void* data, size_t size) override;
+    unsigned char* ReserveWhole(size_t size) override;
+    bool FinishWhole(bool keep) override;
     const std::string& bytes() const { return m_bytes; }
 
 private:

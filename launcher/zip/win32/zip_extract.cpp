@@ -97,7 +97,9 @@ int CreateOutputFile(const std::wstring& path, uint32_t attributes, common::Uniq
     if (systemPath.size() > kMaxExtendedPathChars) {
         return ZipPathTooLong;
     }
-    file->reset(::CreateFileW(systemPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr));
+    // Read access too: a whole entry is inflated into a mapping of the file.
+    file->reset(::CreateFileW(systemPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes,
+                              nullptr));
     if (file->valid()) {
         return ZipOk;
     }
@@ -130,6 +132,10 @@ public:
             m_copy.append(static_cast<const char*>(data), size);
         }
         return FileSink::Write(data, size);
+    }
+    unsigned char* ReserveWhole(size_t size) override
+    {
+        return m_keepCopy ? nullptr : FileSink::ReserveWhole(size);
     }
     HANDLE handle() const { return m_file.get(); }
     void Close() { m_file.reset(); }

@@ -57,6 +57,57 @@ bool FileSource::Read(void* buffer, size_t size, size_t* read)
     return ok != FALSE;
 }
 
+const unsigned char* FileSource::View(uint64_t position, size_t size)
+{
+    uint64_t fileSize = 0;
+    if (size == 0 || !Size(&fileSize) || position > fileSize || size > fileSize - position) {
+        return nullptr;
+    }
+    if (!m_mapping) {
+        m_mapping.reset(::CreateFileMappingW(m_file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+        if (!m_mapping) {
+            return nullptr;
+        }
+    }
+    SYSTEM_INFO system = {};
+    ::GetSystemInfo(&system);
+    // Views start at a multiple of the allocation granularity.
+    const uint64_t absolute = position + m_startOffset;
+    const uint64_t start = absolute - absolute % system.dwAllocationGranularity;
+    const size_t lead = static_cast<size_t>(absolute - start);
+    m_view.reset(::MapViewOfFile(m_mapping.get(), FILE_MAP_READ, static_cast<DWORD>(start >> 32),
+                                 static_cast<DWORD>(start & 0xFFFFFFFF), lead + size));
+    return m_view ? static_cast<const unsigned char*>(m_view.get()) + lead : nullptr;
+}
+
+unsigned char* FileSink::ReserveWhole(size_t size)
+{
+    const uint64_t bytes = size;
+    m_mapping.reset(::CreateFileMappingW(m_file, nullptr, PAGE_READWRITE, static_cast<DWORD>(bytes >> 32),
+                                         static_cast<DWORD>(bytes & 0xFFFFFFFF), nullptr));
+    if (m_mapping) {
+        m_view.reset(::MapViewOfFile(m_mapping.get(), FILE_MAP_WRITE, 0, 0, size));
+    }
+    if (!m_view) {
+        FinishWhole(false);
+        return nullptr;
+    }
+    return static_cast<unsigned char*>(m_view.get());
+}
+
+bool FileSink::FinishWhole(bool keep)
+{
+    m_view.reset();
+    m_mapping.reset();
+    if (keep) {
+        return true;
+    }
+    // The mapping made the file its final size: back to empty, so that
+    // nothing half inflated looks like a complete file.
+    LARGE_INTEGER start = {};
+    return ::SetFilePointerEx(m_file, start, nullptr, FILE_BEGIN) && ::SetEndOfFile(m_file);
+}
+
 bool FileSink::Write(const void* data, size_t size)
 {
     DWORD written = 0;

@@ -21,23 +21,33 @@ public:
     bool Size(uint64_t* size) override;
     bool Seek(uint64_t position) override;
     bool Read(void* buffer, size_t size, size_t* read) override;
+    // Through a read-only mapping of the file: file pages, not the
+    // process's own memory.
+    const unsigned char* View(uint64_t position, size_t size) override;
 
 private:
     common::UniqueFile m_file;
+    common::UniqueHandle m_mapping;
+    common::UniqueMappedView m_view;
     static constexpr uint64_t kUnknownPosition = ~uint64_t(0);
     bool m_seekable = false;
     uint64_t m_startOffset = 0;
     uint64_t m_position = kUnknownPosition;   // relative to the start offset
 };
 
-// Writes to a handle the caller owns.
+// Writes to a handle the caller owns, opened for reading and writing so
+// that the whole output can be a mapping of the file at its final size.
 class FileSink : public ZipSink {
 public:
     explicit FileSink(HANDLE file) : m_file(file) {}
     bool Write(const void* data, size_t size) override;
+    unsigned char* ReserveWhole(size_t size) override;
+    bool FinishWhole(bool keep) override;
 
 private:
     HANDLE m_file;
+    common::UniqueHandle m_mapping;
+    common::UniqueMappedView m_view;
 };
 
 }  // namespace zip
