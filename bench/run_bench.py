@@ -159,7 +159,7 @@ def profile(archive):
             groups['kernel (writes, page faults, reads)'] += share
         elif 'crc32' in fields[3]:
             groups['CRC-32'] += share
-        elif fields[1].startswith('libz'):
+        elif fields[1].startswith('libz') or fields[1].startswith('libdeflate'):
             groups['inflate'] += share
         else:
             groups['the reader and the rest'] += share
