@@ -8,10 +8,8 @@ namespace common {
 void UseSystemFolderForLibraries()
 {
     using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
-    const HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
-    const auto setDefault = kernel ? reinterpret_cast<SetDefaultDllDirectoriesFunction>(
-                                         reinterpret_cast<void*>(::GetProcAddress(kernel, "SetDefaultDllDirectories")))
-                                   : nullptr;
+    const auto setDefault = FindFunction<SetDefaultDllDirectoriesFunction>(::GetModuleHandleW(L"kernel32.dll"),
+                                                                           "SetDefaultDllDirectories");
     if (setDefault) {
         setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
     }

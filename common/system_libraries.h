@@ -18,4 +18,12 @@ void UseSystemFolderForLibraries();
 // is not there.
 HMODULE LoadSystemLibrary(const wchar_t* name);
 
+// A function of a loaded library by name, typed; null when the library is
+// null or lacks it.
+template <typename Function>
+Function FindFunction(HMODULE library, const char* name)
+{
+    return library ? reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(library, name))) : nullptr;
+}
+
 }  // namespace common

@@ -20,34 +20,27 @@ namespace {
 
 const wchar_t kHelperType[] = L"RT_EXE";
 
-// A helper file in place, written now or an earlier run's identical copy
-// that is still in use, and open without write or delete sharing until
-// Pellow has ended, so it cannot change underneath.
-struct PlacedHelper {
-    bool reused = false;
-    common::UniqueFile held;
-};
-
-PlacedHelper PlaceHelper(const std::wstring& path, const common::ResourceBytes& bytes, DecisionTrace& trace)
+// The helper file in place, written now or an earlier run's identical copy
+// that is still in use, held open without write or delete sharing until
+// Pellow has ended, so it cannot change underneath; empty when neither.
+common::UniqueFile PlaceHelper(const std::wstring& path, const common::ResourceBytes& bytes, DecisionTrace& trace)
 {
-    PlacedHelper helper;
     ::DeleteFileW(path.c_str());
     if (!PathExists(path)) {
-        helper.held = common::WriteHeldFile(path, bytes.data, bytes.size);
+        common::UniqueFile held = common::WriteHeldFile(path, bytes.data, bytes.size);
         if (trace.IsOn()) {
-            trace.Line(L"uninstall: " + path + (helper.held ? L" written" : L" cannot be written"));
+            trace.Line(L"uninstall: " + path + (held ? L" written" : L" cannot be written"));
         }
-        return helper;
+        return held;
     }
     // We run elevated: a file we cannot replace runs only if it is ours.
-    helper.held = common::HoldIfIdentical(path, bytes.data, bytes.size);
-    helper.reused = helper.held.valid();
+    common::UniqueFile held = common::HoldIfIdentical(path, bytes.data, bytes.size);
     if (trace.IsOn()) {
         trace.Line(L"uninstall: " + path +
-                   (helper.reused ? L" cannot be deleted and holds the same bytes: reused"
-                                  : L" cannot be deleted and is not the launcher's copy: not used"));
+                   (held ? L" cannot be deleted and holds the same bytes: reused"
+                         : L" cannot be deleted and is not the launcher's copy: not used"));
     }
-    return helper;
+    return held;
 }
 
 }  // namespace
@@ -81,8 +74,8 @@ bool PlaceHelpersAndStartPellow(HMODULE module, WORD purlowResource, const std::
         return false;
     }
     const std::wstring purlowPath = helperFolder + L"\\Purlow.exe";
-    const PlacedHelper placedPurlow = PlaceHelper(purlowPath, purlow, trace);
-    if (!placedPurlow.held) {
+    const common::UniqueFile heldPurlow = PlaceHelper(purlowPath, purlow, trace);
+    if (!heldPurlow) {
         return false;
     }
     const auto pellow = common::FindResourceBytes(module, MAKEINTRESOURCEW(IDR_PELLOW), kHelperType);
@@ -91,8 +84,8 @@ bool PlaceHelpersAndStartPellow(HMODULE module, WORD purlowResource, const std::
         return false;
     }
     const std::wstring pellowPath = helperFolder + L"\\Pellow.exe";
-    const PlacedHelper placedPellow = PlaceHelper(pellowPath, pellow, trace);
-    if (!placedPellow.held) {
+    const common::UniqueFile heldPellow = PlaceHelper(pellowPath, pellow, trace);
+    if (!heldPellow) {
         return false;
     }
 

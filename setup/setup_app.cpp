@@ -56,10 +56,8 @@ namespace {
 void InitCommonControlsFromSystemFolder()
 {
     using InitCommonControlsFunction = void(WINAPI*)();
-    const HMODULE library = common::LoadSystemLibrary(L"comctl32.dll");
-    const auto initialise = library ? reinterpret_cast<InitCommonControlsFunction>(
-                                          reinterpret_cast<void*>(::GetProcAddress(library, "InitCommonControls")))
-                                    : nullptr;
+    const auto initialise = common::FindFunction<InitCommonControlsFunction>(
+        common::LoadSystemLibrary(L"comctl32.dll"), "InitCommonControls");
     if (initialise) {
         initialise();
     }

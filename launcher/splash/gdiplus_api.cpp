@@ -9,7 +9,7 @@ namespace {
 template <typename Function>
 bool Resolve(HMODULE library, const char* name, Function* function)
 {
-    *function = reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(library, name)));
+    *function = common::FindFunction<Function>(library, name);
     return *function != nullptr;
 }
 
