@@ -77,3 +77,26 @@ function(stage_program target)
     BYPRODUCTS ${dist}/${name}.exe
     VERBATIM)
 endfunction()
+
+# The list of media files a release build writes into a program (resource
+# 4000, RT_RCDATA) before it is signed; empty: the program carries none.
+set(WENDREL_LAUNCHER_MEDIA_LIST "" CACHE FILEPATH "Media list the launcher carries (empty: none)")
+set(WENDREL_SETUP_MEDIA_LIST "" CACHE FILEPATH "Media list Setup.exe carries (empty: none)")
+
+# carry_media_list(<target> <list file or empty>)
+function(carry_media_list target list)
+  if(NOT list)
+    return()
+  endif()
+  set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}_media_list.rc)
+  file(CONFIGURE OUTPUT ${rc} CONTENT
+"// The media files this program vouches for, from the release command.
+#include <windows.h>
+
+LANGUAGE LANG_NEUTRAL, SUBLANG_NEUTRAL
+
+4000 RCDATA \"@list@\"
+" @ONLY)
+  target_sources(${target} PRIVATE ${rc})
+  set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS ${list})
+endfunction()

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 #include <shlwapi.h>
+#include <wincrypt.h>
 
 #include <utility>
 
@@ -124,6 +125,18 @@ struct MappedViewTraits {  // MapViewOfFile
     static void Close(Type p) noexcept { ::UnmapViewOfFile(p); }
 };
 
+struct CryptProviderTraits {  // CryptAcquireContextW
+    using Type = HCRYPTPROV;
+    static Type Invalid() noexcept { return 0; }
+    static void Close(Type h) noexcept { ::CryptReleaseContext(h, 0); }
+};
+
+struct CryptHashTraits {  // CryptCreateHash
+    using Type = HCRYPTHASH;
+    static Type Invalid() noexcept { return 0; }
+    static void Close(Type h) noexcept { ::CryptDestroyHash(h); }
+};
+
 using UniqueHandle = UniqueResource<HandleTraits>;
 using UniqueMappedView = UniqueResource<MappedViewTraits>;
 using UniqueFile = UniqueResource<FileHandleTraits>;
@@ -135,5 +148,7 @@ using UniqueHeapBlock = UniqueResource<ProcessHeapTraits>;
 using UniqueGdiObject = UniqueResource<GdiObjectTraits>;
 using UniqueUSKey = UniqueResource<USKeyTraits>;
 using UniqueEnvironmentStrings = UniqueResource<EnvironmentStringsTraits>;
+using UniqueCryptProvider = UniqueResource<CryptProviderTraits>;
+using UniqueCryptHash = UniqueResource<CryptHashTraits>;
 
 }  // namespace common

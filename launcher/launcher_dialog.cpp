@@ -4,6 +4,7 @@
 #include "common/resource_data.h"
 #include "launcher/file_operations.h"
 #include "launcher/java_error_dialog.h"
+#include "launcher/media_check.h"
 #include "launcher/process_start.h"
 #include "launcher/protected_folders.h"
 #include "launcher/resources/resource.h"
@@ -76,6 +77,9 @@ BOOL LauncherDialog::OnInitDialog()
     if (uninstallMode) {
         m_trace.Line(L"uninstall mode: " + m_strFolder + L"\\uninstall.dat exists");
     }
+    if (!uninstallMode) {
+        m_mediaList = common::LoadMediaList(m_hInstance);
+    }
     try {
         RunSequence();
     } catch (const UpdateLogFileError& failure) {
@@ -128,6 +132,19 @@ void LauncherDialog::RunSequence()
         }
     }
 
+    // Held with read sharing only until the Java installer has ended: Java
+    // may read them, nobody may change them.
+    common::MediaFileCheck heldArchive;
+    common::MediaFileCheck heldImage;
+    if (m_mediaList && !archiveFromResource) {
+        heldArchive = CheckBesideLauncher(*m_mediaList, m_strFolder, L"archive.jar", L"archive", m_trace);
+        if (!heldArchive) {
+            ReportArchiveNotTaken(archivePath);
+            return;
+        }
+        heldImage = CheckBesideLauncher(*m_mediaList, m_strFolder, L"archive.gif", L"splash image", m_trace);
+    }
+
     if (!PathExists(archivePath)) {
         if (!archiveFolder.empty()) {
             RemoveFolderTree(archiveFolder);
@@ -150,7 +167,8 @@ void LauncherDialog::RunSequence()
     HideSplash();
 
     const std::wstring javaProgram = runtimeHome + L"\\bin\\javaw.exe";
-    const std::wstring javaArguments = BuildJavaArguments(*this, PathExists(imagePath), imagePath, archivePath);
+    const bool imageTaken = PathExists(imagePath) && (heldImage || !m_mediaList || archiveFromResource);
+    const std::wstring javaArguments = BuildJavaArguments(*this, imageTaken, imagePath, archivePath);
     const std::wstring previousFolder = CurrentFolder();
     ::SetCurrentDirectoryW(m_strFolder.c_str());
 
@@ -225,6 +243,18 @@ void LauncherDialog::WriteUpdateLog()
     entry.computerName = NameFrom(&ReadComputerName);
     entry.finishTimestamp = LocalTimestampNow();
     AppendToUpdateLog(path, ComposeUpdateLogEntry(entry));
+}
+
+// Not the media's archive: treated as a missing one, reported the way an
+// unattended run asks for.
+void LauncherDialog::ReportArchiveNotTaken(const std::wstring& path)
+{
+    m_trace.Line(L"archive not taken: " + path + L"; nothing started");
+    if (m_bNoJavaError && IsUnattendedRun(m_strExtraArgs)) {
+        WriteUpdateLog();
+    } else {
+        ShowMissingFileMessage(path);
+    }
 }
 
 void LauncherDialog::ShowMissingFileMessage(const std::wstring& path)

@@ -3,11 +3,13 @@
 // initialisation.
 
 #include "common/dialog.h"
+#include "common/media_files.h"
 #include "common/resource_data.h"
 #include "common/unique_resource.h"
 #include "launcher/command_line.h"
 #include "launcher/decision_trace.h"
 
+#include <optional>
 #include <string>
 
 namespace launcher {
@@ -31,6 +33,7 @@ private:
     void ShowJavaErrorDialog();
     void WriteUpdateLog();
     void ShowMissingFileMessage(const std::wstring& path);
+    void ReportArchiveNotTaken(const std::wstring& path);
     void StartJavaInstaller(const std::wstring& program, const std::wstring& arguments);
 
     // Java runtime choice and its clean-up.
@@ -63,6 +66,8 @@ private:
     // The unpacked private runtime's javaw.exe, open against writers until
     // the Java installer has started.
     common::UniqueFile m_heldRuntimeProgram;
+    // The media's list, outside uninstall mode; nothing for a build without one.
+    std::optional<common::MediaList> m_mediaList;
 };
 
 }  // namespace launcher

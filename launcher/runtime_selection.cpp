@@ -5,6 +5,7 @@
 #include "common/unique_resource.h"
 #include "launcher/file_operations.h"
 #include "launcher/launcher_dialog.h"
+#include "launcher/media_check.h"
 #include "launcher/process_start.h"
 #include "launcher/protected_folders.h"
 #include "launcher/resources/resource.h"
@@ -190,6 +191,16 @@ bool LauncherDialog::FindLocalRuntime(std::wstring& runtimeHome)
         m_trace.Line(L"JVM folder: " + m_strFolder + L"\\JVM\\bin is not a folder: passed over");
         return false;
     }
+    if (m_mediaList) {
+        // Only a runtime the media vouch for, its javaw.exe held until it has started.
+        common::MediaFileCheck javaw =
+            CheckBesideLauncher(*m_mediaList, m_strFolder, L"JVM\\bin\\javaw.exe", L"JVM folder", m_trace);
+        if (!javaw) {
+            m_trace.Line(L"JVM folder: passed over");
+            return false;
+        }
+        m_heldRuntimeProgram = std::move(javaw.held);
+    }
     runtimeHome = m_strFolder + L"\\JVM";
     m_trace.Line(L"JVM folder: " + m_strFolder + L"\\JVM\\bin is a folder: taken");
     return true;
@@ -208,6 +219,12 @@ bool LauncherDialog::RunRuntimeInstallers()
         }
     }
     const std::wstring besideLauncher = m_strFolder + L"\\JRE.exe";
+    common::MediaFileCheck held;
+    if (m_mediaList && PathExists(besideLauncher) && !IsRuntime18OrLaterRegistered() &&
+        !(held = CheckBesideLauncher(*m_mediaList, m_strFolder, L"JRE.exe", L"runtime installer", m_trace))) {
+        m_trace.Line(L"runtime installer: " + besideLauncher + L" passed over");
+        return installerRan;
+    }
     if (PathExists(besideLauncher) && !IsRuntime18OrLaterRegistered()) {
         DWORD exitCode = 0;
         const bool started = StartInSession(besideLauncher, L"/s", true, false, &exitCode);

@@ -3,6 +3,7 @@
 #include "common/unique_resource.h"
 #include "proclaunch/launch_process.h"
 #include "setup/exit_codes.h"
+#include "setup/media_check.h"
 #include "setup/messages.h"
 #include "setup/resources/resource.h"
 #include "setup/setup_log.h"
@@ -35,19 +36,21 @@ bool IsFolder(const WIN32_FIND_DATAW& entry)
     return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-// The running program's path, or empty when it does not fit 1024 units.
-std::wstring ProgramPath()
-{
-    wchar_t path[1024] = {};
-    const DWORD length = ::GetModuleFileNameW(nullptr, path, ARRAYSIZE(path));
-    return length > 0 && length < ARRAYSIZE(path) ? std::wstring(path, length) : std::wstring();
-}
-
 // The program's folder with its trailing backslash; empty without one.
 std::wstring FolderOf(const std::wstring& path)
 {
     const size_t slash = path.rfind(L'\\');
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+}
+
+// The program's folder without its trailing backslash.
+std::wstring MediaFolder()
+{
+    std::wstring folder = FolderOf(ProgramPath());
+    if (!folder.empty()) {
+        folder.pop_back();
+    }
+    return folder;
 }
 
 bool Fits(const std::wstring& text)
@@ -114,6 +117,13 @@ DWORD StartInInteractiveSession(const std::wstring& path, const std::wstring& ar
 }
 
 }  // namespace
+
+std::wstring ProgramPath()
+{
+    wchar_t path[1024] = {};
+    const DWORD length = ::GetModuleFileNameW(nullptr, path, ARRAYSIZE(path));
+    return length > 0 && length < ARRAYSIZE(path) ? std::wstring(path, length) : std::wstring();
+}
 
 std::wstring GetApplicationDirectory()
 {
@@ -189,11 +199,13 @@ bool JVMInstallerFound()
 {
     WriteLog(L"JVMInstallerFound");
     GetSetupSettings();
-    std::wstring folder = FolderOf(ProgramPath());
-    if (!folder.empty()) {
-        folder.pop_back();
-    }
+    const std::wstring folder = MediaFolder();
     const std::wstring jvmFolder = folder + L"\\JVM";
+    if (const auto& list = SetupMediaList()) {
+        g_szJavaInstallerPath = ListedJavaInstaller(*list, folder);
+        WriteLog(L"JVMInstallerFound: listed: " + g_szJavaInstallerPath);
+        return !g_szJavaInstallerPath.empty();
+    }
     WriteLog(L"JVMInstallerFound: isFolderExist: " + jvmFolder);
     if (IsFolderExist(jvmFolder)) {
         WriteLog(L"JVMInstallerFound: exists: " + jvmFolder);
@@ -211,7 +223,11 @@ bool LaunchJavaInstaller()
     WriteLog(L"LaunchJavaInstaller: LaunchProcess: tcInstallerPath: " + tcInstallerPath);
     WriteLog(L"LaunchJavaInstaller: LaunchProcess: tcInstallerArgs: " + arguments);
     bool started = false;
-    if (Fits(tcInstallerPath)) {
+    common::MediaFileCheck held;
+    if (const auto& list = SetupMediaList()) {
+        held = CheckListedFile(L"LaunchJavaInstaller", *list, MediaFolder(), g_szJavaInstallerPath);
+    }
+    if ((held || !SetupMediaList()) && Fits(tcInstallerPath)) {
         std::vector<wchar_t> tcInstallerArgs = ArgumentBuffer(arguments);
         STARTUPINFOW startup = EmptyStartupInfo();
         started = LaunchProcess(tcInstallerPath.c_str(), tcInstallerArgs.data(), &startup, TRUE) != FALSE;
@@ -310,20 +326,35 @@ DWORD LaunchInstaller()
     const wchar_t* branch = on64BitWindows ? L"LaunchInstaller: wow64: " : L"LaunchInstaller: wow32: ";
     const wchar_t* first = on64BitWindows ? L"64" : L"32";
     const wchar_t* second = on64BitWindows ? L"32" : L"64";
-    WriteLog(branch + std::wstring(first));
-    std::wstring szInstallerPath = SearchPlatformInstaller(first);
-    if (szInstallerPath.empty()) {
-        WriteLog(branch + std::wstring(second));
-        szInstallerPath = SearchPlatformInstaller(second);
-    }
-    if (szInstallerPath.empty()) {
-        WriteLog(L"LaunchInstaller: SearchPlatformIndependentInstaller");
-        szInstallerPath = SearchPlatformIndependentInstaller();
+    const auto& list = SetupMediaList();
+    std::wstring szInstallerPath;
+    const std::wstring folder = MediaFolder();
+    if (list) {
+        // Exactly the listed launcher: no folder-name match, no other program.
+        szInstallerPath = ListedPlatformInstaller(*list, folder, on64BitWindows);
+        WriteLog(L"LaunchInstaller: listed: " + szInstallerPath);
+    } else {
+        WriteLog(branch + std::wstring(first));
+        szInstallerPath = SearchPlatformInstaller(first);
+        if (szInstallerPath.empty()) {
+            WriteLog(branch + std::wstring(second));
+            szInstallerPath = SearchPlatformInstaller(second);
+        }
+        if (szInstallerPath.empty()) {
+            WriteLog(L"LaunchInstaller: SearchPlatformIndependentInstaller");
+            szInstallerPath = SearchPlatformIndependentInstaller();
+        }
     }
     WriteLog(L"LaunchInstaller: szInstallerPath: " + szInstallerPath);
     if (szInstallerPath.empty()) {
         ShowErrorMessage(IDS_INSTALLATIONCANNOTSTART);
-        return kExitInstallerNotFound;
+        return list ? kExitInstallerNotStarted : kExitInstallerNotFound;
+    }
+    // Held until the installer has ended, so it is started as checked.
+    common::MediaFileCheck held;
+    if (list && !(held = CheckListedFile(L"LaunchInstaller", *list, folder, szInstallerPath, true))) {
+        ShowErrorMessage(IDS_INSTALLATIONCANNOTSTART);
+        return kExitInstallerNotStarted;
     }
 
     const std::wstring szInstallerArgs = InstallerArguments(::GetCommandLineW());

@@ -20,6 +20,8 @@ extern std::wstring g_szJavaInstallerPath;
 constexpr size_t kPatternUnits = 256;
 constexpr size_t kLaunchUnits = 260;
 
+// The running program's path, or empty when it does not fit 1024 units.
+std::wstring ProgramPath();
 std::wstring GetApplicationDirectory();     // with its trailing backslash, or empty
 bool IsFileInFolder(const std::wstring& szFolderPath, std::wstring& szFoundFilePath);
 bool IsFolderExist(const std::wstring& path);

@@ -4,6 +4,7 @@
 #include "setup/compatibility_assistant.h"
 #include "setup/exit_codes.h"
 #include "setup/installer_search.h"
+#include "setup/media_check.h"
 #include "setup/resources/resource.h"
 #include "setup/setup_log.h"
 
@@ -153,15 +154,29 @@ void SetupDialog::RunWorker()
     }
 
     WriteLog(L"WorkerThread: Before CheckInstalledJavaVms");
-    if (!CheckInstalledJavaVms(this)) {
+    // With a list, each listed file that fails its check ends the run: nothing
+    // else on the media is trusted either.
+    common::MediaFileCheck configuration;
+    if (!HoldSetupConfiguration(configuration)) {
+        FinishWorker(kExitInstallerNotStarted);
+        return;
+    }
+    const bool javaFound = CheckInstalledJavaVms(this);
+    configuration.held.reset();
+    if (!javaFound) {
         WriteLog(L"WorkerThread: nstalled Java not found");
         WriteLog(L"WorkerThread: Before DisplayWindow");
         DisplayWindow();
         WriteLog(L"WorkerThread: After DisplayWindow");
         ShowStatus(IDS_INSTALLINGJAVAVM);
         WriteLog(L"WorkerThread: Before LaunchJavaInstaller");
-        LaunchJavaInstaller();
+        const bool javaInstallerRan = LaunchJavaInstaller();
         WriteLog(L"WorkerThread: After LaunchJavaInstaller");
+        if (!javaInstallerRan && SetupMediaList()) {
+            HideWindow();
+            FinishWorker(kExitInstallerNotStarted);
+            return;
+        }
         WriteLog(L"WorkerThread: Before Hide Window");
         HideWindow();
         WriteLog(L"WorkerThread: After Hide Window");
@@ -169,9 +184,14 @@ void SetupDialog::RunWorker()
 
     ShowStatus(IDS_STARTINGINSTALLER);
     WriteLog(L"WorkerThread: Before LaunchInstaller");
-    m_exitCode = LaunchInstaller();
+    const DWORD exitCode = LaunchInstaller();
     WriteLog(L"WorkerThread: After LaunchInstaller");
+    FinishWorker(exitCode);
+}
 
+void SetupDialog::FinishWorker(DWORD exitCode)
+{
+    m_exitCode = exitCode;
     m_workerRunning = false;
     EndDialog(IDOK);
     WriteLog(L"WorkerThread: After EndDialog");

@@ -40,6 +40,7 @@ protected:
 private:
     static DWORD WINAPI WorkerThread(void* pDialog);
     void RunWorker();
+    void FinishWorker(DWORD exitCode);
     void ShowStatus(UINT id);
     void OnCopyData(const COPYDATASTRUCT& cds);
     bool PaintIconic();

@@ -9,9 +9,13 @@
 // makes it stand for an uninstaller: it deletes everything in that folder
 // except the file named by RECORDER_EMPTY_KEEP (the running launcher, which
 // Windows would not let it delete). Copied under other names it stands for javaw.exe and others.
+// Given "-jar <file>" it reads that file as Java does (read and write sharing)
+// and records "jar=<bytes read>" or "jar=error <code>".
 
 #include "common/unique_resource.h"
 #include "common/utf8.h"
+
+#include <shellapi.h>
 
 #include <string>
 
@@ -87,6 +91,32 @@ void EmptyFolder(const std::wstring& folder, const std::wstring& keep)
     } while (::FindNextFileW(listing.get(), &entry));
 }
 
+// The archive after "-jar", read whole the way Java opens it.
+std::wstring ReadJar()
+{
+    int count = 0;
+    common::UniqueLocalMem words(::CommandLineToArgvW(::GetCommandLineW(), &count));
+    const auto* argv = static_cast<const wchar_t* const*>(words.get());
+    for (int i = 1; argv != nullptr && i + 1 < count; ++i) {
+        if (std::wstring(argv[i]) != L"-jar") {
+            continue;
+        }
+        common::UniqueFile jar(::CreateFileW(argv[i + 1], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!jar) {
+            return L"jar=error " + std::to_wstring(::GetLastError()) + L"\n";
+        }
+        unsigned long long total = 0;
+        char buffer[4096];
+        DWORD read = 0;
+        while (::ReadFile(jar.get(), buffer, sizeof(buffer), &read, nullptr) && read > 0) {
+            total += read;
+        }
+        return L"jar=" + std::to_wstring(total) + L"\n";
+    }
+    return std::wstring();
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
@@ -115,6 +145,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     if (probe) {
         record += std::wstring(L"breakaway=") + (ChildMayBreakAway() ? L"1" : L"0") + L"\n";
     }
+    record += ReadJar();
     record += L"end\n";
 
     wchar_t self[MAX_PATH * 4] = {};
