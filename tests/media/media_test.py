@@ -5,6 +5,7 @@ MEDIA_TEST_WORK names a scratch folder kept between groups; MEDIA_TEST_RUNTIME_X
 _X64 and MEDIA_TEST_RUNTIME_INSTALLER the stand-ins; the road runs under
 MEDIA_TEST_WINE_RUN in MEDIA_TEST_WINE_PREFIX (empty: no 32-bit code here)."""
 import filecmp
+import hashlib
 import os
 import shutil
 import subprocess
@@ -165,6 +166,15 @@ class Layout(unittest.TestCase):
             self.assertEqual({file_version(p) for p in [shipped[launcher], shipped['Setup.exe']] + helpers},
                              {'1.2.3.4'})
         self.assertNotEqual(given['runtime-x86'], given['runtime-x64'])
+        # Each program lists the media files it uses, Setup.exe the launchers as shipped.
+        def listed(folder, names):
+            files = [(n, shipped[os.path.join(folder, n)]) for n in names]
+            return ''.join(f'{hashlib.sha256(d).hexdigest()} {len(d)} ' + n.replace('/', '\\') + '\n' for n, d in files)
+        for launcher in LAUNCHERS:
+            self.assertEqual(resources(shipped[launcher])[(10, 4000)].decode(),
+                             listed(os.path.dirname(launcher), ['archive.jar', 'archive.gif']), launcher)
+        self.assertEqual(resources(shipped['Setup.exe'])[(10, 4000)].decode(),
+                         listed('', ['Setup.config', 'JVM/jre-setup.exe'] + list(LAUNCHERS)))
         settings = ElementTree.fromstring(shipped['Setup.config']).iter('add')
         self.assertEqual({a.get('key'): a.get('value') for a in settings}, {'JRE.RequiredVersion': '1.8.0_202'})
 

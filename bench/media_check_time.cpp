@@ -1,0 +1,145 @@
+// media-check-time.exe MEDIA RUNS: what checking the media's files against
+// the programs' lists adds (for the benchmark under Wine; not a deliverable).
+// MEDIA holds Setup.exe and Windows64\Setup.exe with their lists; copies of
+// both without the list are made beside them. Paired runs, alternating:
+//   Setup.exe's start to the platform installer's start,
+//   the launcher's start to javaw.exe's start,
+// each with and without the list, and the hash's throughput on the launcher.
+#include "common/media_files.h"
+#include "tests/support/test_support.h"
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+ULONGLONG Now()
+{
+    FILETIME now = {};
+    ::GetSystemTimeAsFileTime(&now);
+    return (ULONGLONG(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+}
+
+// Seconds from the program's start to its first child's creation; the
+// program then runs to its end. Negative when it started no child.
+double TimeToFirstChild(const std::wstring& commandLine)
+{
+    const ULONGLONG start = Now();
+    common::UniqueHandle process(testing_support::StartProgram(commandLine, testing_support::RunOptions()));
+    const DWORD id = ::GetProcessId(process.get());
+    double seconds = -1;
+    while (seconds < 0) {
+        const bool ended = ::WaitForSingleObject(process.get(), 5) == WAIT_OBJECT_0;
+        common::UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+        PROCESSENTRY32W entry = {};
+        entry.dwSize = sizeof(entry);
+        for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
+            common::UniqueHandle child(entry.th32ParentProcessID == id
+                                           ? ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID)
+                                           : nullptr);
+            FILETIME created, exited, kernel, user;
+            if (child && ::GetProcessTimes(child.get(), &created, &exited, &kernel, &user)) {
+                const ULONGLONG at = (ULONGLONG(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+                seconds = double(at - start) / 1e7;
+            }
+        }
+        if (ended) {
+            break;
+        }
+    }
+    ::WaitForSingleObject(process.get(), 120000);
+    return seconds;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: media-check-time MEDIA RUNS\n");
+        return 2;
+    }
+    const std::wstring media = argv[1];
+    const int runs = _wtoi(argv[2]);
+    const auto isList = [](LPCWSTR type, LPCWSTR name) {
+        return type == RT_RCDATA && IS_INTRESOURCE(name) && LOWORD(name) == common::kMediaListResource;
+    };
+    const std::wstring setup = media + L"\\Setup.exe", launcher = media + L"\\Windows64\\Setup.exe";
+    if (!testing_support::CopyProgramWithoutResources(setup, media + L"\\Setup-without-list.exe", isList) ||
+        !testing_support::CopyProgramWithoutResources(launcher, media + L"\\Windows64\\without-list.exe", isList)) {
+        std::fprintf(stderr, "media-check-time: cannot copy the programs without their lists\n");
+        return 1;
+    }
+
+    // A registered runtime: Setup.exe starts the launcher, not the runtime installer.
+    const std::wstring home = media.substr(0, media.rfind(L'\\')) + L"\\registered-jre";
+    const std::wstring key = L"SOFTWARE\\JavaSoft\\Java Runtime Environment\\1.8.0_202";
+    testing_support::CreateFolders(home + L"\\bin\\server");
+    testing_support::WriteBytes(home + L"\\bin\\java.exe", "MZ");
+    testing_support::WriteBytes(home + L"\\bin\\server\\jvm.dll", "MZ");
+    testing_support::SetMachineString(key, L"JavaHome", home);
+    testing_support::SetMachineString(key, L"RuntimeLib", home + L"\\bin\\server\\jvm.dll");
+
+    // The hash alone: Setup.exe's check of the launcher, through its own list.
+    HMODULE setupImage = ::LoadLibraryExW(setup.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    const auto list = common::LoadMediaList(setupImage);
+    const common::MediaFile* listed = list ? common::FindMediaFile(*list, L"Windows64\\Setup.exe") : nullptr;
+    if (!listed) {
+        std::fprintf(stderr, "media-check-time: Setup.exe lists no Windows64\\Setup.exe\n");
+        return 1;
+    }
+    std::vector<double> hashSeconds;
+    for (int run = 0; run < runs; ++run) {
+        LARGE_INTEGER frequency, begin, end;
+        ::QueryPerformanceFrequency(&frequency);
+        ::QueryPerformanceCounter(&begin);
+        const common::MediaFileCheck check = common::CheckMediaFile(*list, media, L"Windows64\\Setup.exe");
+        ::QueryPerformanceCounter(&end);
+        if (!check) {
+            std::fprintf(stderr, "media-check-time: the launcher differs from the list: %ls\n", check.problem.c_str());
+            return 1;
+        }
+        hashSeconds.push_back(double(end.QuadPart - begin.QuadPart) / double(frequency.QuadPart));
+    }
+    const double megabytes = double(listed->size) / 1e6;
+    std::printf("hash: SHA-256 of the launcher (%.1f MB) through its held handle: median %.3f s, %.0f MB/s\n",
+                megabytes, Median(hashSeconds), megabytes / Median(hashSeconds));
+
+    struct Road {
+        const char* what;
+        std::wstring withList, withoutList, arguments;
+        std::vector<double> with, without;
+    } roads[] = {
+        {"Setup.exe start to the platform installer's start", setup, media + L"\\Setup-without-list.exe",
+         L" /silent /normalprocess", {}, {}},
+        {"launcher start to javaw.exe's start", launcher, media + L"\\Windows64\\without-list.exe",
+         L" /silent /normalprocess", {}, {}},
+    };
+    for (int run = 0; run < runs; ++run) {
+        for (Road& road : roads) {
+            const bool listFirst = run % 2 == 0;
+            for (int turn = 0; turn < 2; ++turn) {
+                const bool list = (turn == 0) == listFirst;
+                const double seconds =
+                    TimeToFirstChild(L"\"" + (list ? road.withList : road.withoutList) + L"\"" + road.arguments);
+                (list ? road.with : road.without).push_back(seconds);
+            }
+        }
+    }
+    for (const Road& road : roads) {
+        std::printf("%s: median %.3f s with the list, %.3f s without, %+.3f s added (%d paired runs)\n", road.what,
+                    Median(road.with), Median(road.without), Median(road.with) - Median(road.without), runs);
+    }
+    return 0;
+}
