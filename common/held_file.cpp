@@ -6,10 +6,14 @@
 
 namespace common {
 
+UniqueFile OpenHeld(const std::wstring& path, DWORD flags)
+{
+    return UniqueFile(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, flags, nullptr));
+}
+
 UniqueFile HoldIfIdentical(const std::wstring& path, const void* data, size_t size)
 {
-    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile file = OpenHeld(path);
     if (!file) {
         return file;
     }

@@ -10,6 +10,11 @@
 
 namespace common {
 
+// Opens an existing file for reading, sharing reading only: while the handle
+// lives nobody can write, replace or delete the file, and the system can
+// still start it. Empty when it cannot be opened so.
+UniqueFile OpenHeld(const std::wstring& path, DWORD flags = FILE_ATTRIBUTE_NORMAL);
+
 // Opens the file for reading, sharing reading only, when it holds exactly
 // these bytes; empty otherwise (missing, different, or open for writing
 // elsewhere).

@@ -1,6 +1,7 @@
 #include "common/media_files.h"
 
 #include "common/file_digest.h"
+#include "common/held_file.h"
 #include "common/resource_data.h"
 
 namespace common {
@@ -24,8 +25,7 @@ MediaFileCheck CheckMediaFile(const MediaList& list, const std::wstring& folder,
         return check;
     }
     const std::wstring path = folder + L"\\" + relativePath;
-    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    UniqueFile file = OpenHeld(path, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN);
     if (!file) {
         const DWORD error = ::GetLastError();
         check.problem = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND

@@ -111,7 +111,7 @@ struct Racer {
 };
 
 class MediaTamperTest : public ::testing::Test {
-protected:
+public:
     void SetUp() override
     {
         CopyTree(MEDIA_TAMPER_MEDIA, media);
@@ -314,7 +314,7 @@ TEST_F(MediaTamperTest, ARacerSwappingAHeldFileNeverGetsItsBytesRun)
             EXPECT_EQ(road.messages, std::vector<std::wstring>{kCannotStart});
         } else {
             EXPECT_NE(road.trace.find(L"archive.jar differs from the media"), std::wstring::npos);
-            EXPECT_TRUE(FileExists(media + L"\Windows64\AutoUpdate.log"));
+            EXPECT_TRUE(FileExists(media + L"\\Windows64\\AutoUpdate.log"));
         }
         std::printf("racer on %ls: saw it held, %d swaps refused, %s\n", target, racer.refused,
                     road.javaStarted ? "the genuine road went on" : "the run stopped as for a changed file");
