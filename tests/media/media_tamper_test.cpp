@@ -112,8 +112,14 @@ struct Racer {
 
 class MediaTamperTest : public ::testing::Test {
 public:
+    // Fresh media and records for each run.
     void SetUp() override
     {
+        RemoveTree(media);
+        for (const wchar_t* record : {L"starts", L"trace", L"runtime-installer", L"planted-cmd"}) {
+            ::DeleteFileW((scratch / record).c_str());
+        }
+        planted.clear();
         CopyTree(MEDIA_TAMPER_MEDIA, media);
         // This tree's own Setup.exe, built with the same list.
         ASSERT_TRUE(CopyProgram(MEDIA_TAMPER_SETUP, media + L"\\Setup.exe"));
@@ -265,17 +271,24 @@ TEST_F(MediaTamperTest, NothingPlantedRunsAndEachRefusalNamesTheFile)
         SCOPED_TRACE(row.what);
         TearDown();
         SetUp();
-        planted.clear();
         row.tamper(*this, media);
         const Road road = Run();
         EXPECT_EQ(road.exitCode, row.exitCode);
         EXPECT_EQ(road.messages, row.message ? std::vector<std::wstring>{row.message} : std::vector<std::wstring>{});
         EXPECT_EQ(road.javaStarted, row.javaStarted) << road.starts;
         std::wstring named = row.named;
-        named.replace(named.find(L"{media}"), 7, media);
+        if (named.find(L"{media}") != std::wstring::npos) {
+            named.replace(named.find(L"{media}"), 7, media);
+        }
         const bool inTrace = named.compare(0, 6, L"trace:") == 0;
-        EXPECT_NE((inTrace ? road.trace : road.setupLog).find(inTrace ? named.substr(6) : named), std::wstring::npos)
-            << Utf8(inTrace ? road.trace : road.setupLog);
+        const std::wstring& text = inTrace ? road.trace : road.setupLog;
+        const size_t at = text.find(inTrace ? named.substr(6) : named);
+        EXPECT_NE(at, std::wstring::npos) << Utf8(text);
+        const size_t lineEnd = at == std::wstring::npos ? at : text.find(L'\n', at);
+        std::printf("%s: exit code %lu, %s, Java installer %s; %s: %s\n", row.what, road.exitCode,
+                    road.messages.empty() ? "no message" : Utf8(L"message \"" + road.messages[0] + L"\"").c_str(),
+                    road.javaStarted ? "started" : "not started", inTrace ? "trace" : "setup log",
+                    at == std::wstring::npos ? "-" : Utf8(text.substr(at, lineEnd - at)).c_str());
         EXPECT_FALSE(FileExists(scratch / L"planted-cmd"));
         if (row.javaStarted) {
             // Java read the archive while the launcher held it.
@@ -294,7 +307,6 @@ TEST_F(MediaTamperTest, ARacerSwappingAHeldFileNeverGetsItsBytesRun)
         SCOPED_TRACE(Utf8(target));
         TearDown();
         SetUp();
-        planted.clear();
         Racer racer;
         racer.target = media + L"\\" + target;
         racer.evil = Plant(L"evil.exe");
