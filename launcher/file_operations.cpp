@@ -53,24 +53,6 @@ std::pair<std::wstring, std::wstring> SplitAtLastBackslash(const std::wstring& p
     return {path.substr(0, slash), path.substr(slash + 1)};
 }
 
-std::wstring GetSystemTempFolder()
-{
-    std::wstring root;
-    const DWORD size = ::GetEnvironmentVariableW(L"SystemRoot", nullptr, 0);
-    if (size > 0) {
-        root.resize(size);
-        root.resize(::GetEnvironmentVariableW(L"SystemRoot", &root[0], size));
-    }
-    return root + L"\\Temp";
-}
-
-std::wstring SystemProgramPath(const wchar_t* name)
-{
-    std::vector<wchar_t> folder(MAX_PATH, L'\0');
-    const UINT length = ::GetSystemDirectoryW(folder.data(), MAX_PATH);
-    return std::wstring(folder.data(), length < MAX_PATH ? length : 0) + L"\\" + name;
-}
-
 bool PathExists(const std::wstring& path)
 {
     return ::_waccess(path.c_str(), 0) == 0;
@@ -103,6 +85,44 @@ bool CreateFolderPath(const std::wstring& path)
     return ::CreateDirectoryW(path.c_str(), nullptr) != FALSE;
 }
 
+int RemoveOwnEntry(const std::wstring& path, bool listedAsLink)
+{
+    // The entry itself, a link as the link; held without delete sharing, so
+    // that nobody can rename it or put a link in its place while it is
+    // emptied and deleted.
+    common::UniqueFile entry(::CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                           FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!entry) {
+        const DWORD error = ::GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? 0 : -1;
+    }
+    FILE_BASIC_INFO basic = {};
+    if (!::GetFileInformationByHandleEx(entry.get(), FileBasicInfo, &basic, sizeof(basic))) {
+        return -1;
+    }
+    if (listedAsLink && !(basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        // Listed as a link, yet the handle reached something else: the
+        // system followed it (Wine does). Removed by name, which removes
+        // the link and nothing it points at.
+        entry.reset();
+        return ::RemoveDirectoryW(path.c_str()) || ::DeleteFileW(path.c_str()) ? 0 : -1;
+    }
+    const bool isLink = (basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (!isLink && (basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) && DeleteFolderContents(path) == -1) {
+        return -1;
+    }
+    if (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) {
+        basic.FileAttributes &= ~FILE_ATTRIBUTE_READONLY;
+        if (basic.FileAttributes == 0) {
+            basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+        }
+        ::SetFileInformationByHandle(entry.get(), FileBasicInfo, &basic, sizeof(basic));
+    }
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    return ::SetFileInformationByHandle(entry.get(), FileDispositionInfo, &disposition, sizeof(disposition)) ? 0 : -1;
+}
+
 int DeleteFolderContents(const std::wstring& folder)
 {
     std::wstring previous;
@@ -132,23 +152,8 @@ int DeleteFolderContents(const std::wstring& folder)
             return -1;
         }
         previous = path;
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            // A link is removed itself: what it points at is not ours to empty.
-            if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && DeleteFolderContents(path) == -1) {
-                return -1;
-            }
-            if (!::RemoveDirectoryW(path.c_str())) {
-                return -1;
-            }
-        } else {
-            const DWORD attributes = ::GetFileAttributesW(path.c_str());
-            if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
-                ::SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-            }
-            ::DeleteFileW(path.c_str());
-            if (PathExists(path)) {
-                return -1;
-            }
+        if (RemoveOwnEntry(path, (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) == -1) {
+            return -1;
         }
     }
 }

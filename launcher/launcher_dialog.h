@@ -7,6 +7,7 @@
 #include "common/unique_resource.h"
 #include "launcher/command_line.h"
 #include "launcher/decision_trace.h"
+#include "launcher/protected_folders.h"
 
 #include <string>
 
@@ -39,6 +40,7 @@ private:
     bool RunRuntimeInstallers();
     bool RunCarriedRuntimeInstaller(const common::ResourceBytes& installer);
     bool CheckInstalledRuntime(std::wstring& runtimeHome);
+    std::wstring PrivateRuntimeFolder() const;
     void RegisterPrivateRuntimeRemoval();
     void PlaceRuntimeInstallerForUninstaller();
     void RemovePrivateRuntime();
@@ -63,6 +65,10 @@ private:
     // The unpacked private runtime's javaw.exe, open against writers until
     // the Java installer has started.
     common::UniqueFile m_heldRuntimeProgram;
+    // The run's own folder: the private runtime and the children's TEMP
+    // (m_childTemp, empty when it could not be made: the system's then).
+    RunFolder m_runFolder;
+    std::wstring m_childTemp;
 };
 
 }  // namespace launcher

@@ -1,6 +1,7 @@
 #include "launcher/file_operations.h"
 #include "launcher/update_log.h"
 
+#include "common/system_folders.h"
 #include "common/unique_resource.h"
 #include "tests/support/test_support.h"
 
@@ -10,11 +11,14 @@ namespace {
 
 using namespace testing_support;
 
-TEST(FileOperationsTest, SystemTempFolderIsBelowSystemRoot)
+TEST(FileOperationsTest, SystemTempFolderIsTheSystemsWhateverSystemRootSays)
 {
     wchar_t root[MAX_PATH] = {};
-    ASSERT_GT(::GetEnvironmentVariableW(L"SystemRoot", root, MAX_PATH), 0u);
-    EXPECT_EQ(launcher::GetSystemTempFolder(), std::wstring(root) + L"\\Temp");
+    ASSERT_GT(::GetSystemWindowsDirectoryW(root, MAX_PATH), 0u);
+    ASSERT_TRUE(::SetEnvironmentVariableW(L"SystemRoot", L"C:\\users\\public\\planted"));
+    const std::wstring temp = common::SystemTempFolder();
+    ::SetEnvironmentVariableW(L"SystemRoot", root);
+    EXPECT_EQ(temp, std::wstring(root) + L"\\Temp");
 }
 
 TEST(FileOperationsTest, PathExistsForFilesAndFolders)
