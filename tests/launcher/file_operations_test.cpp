@@ -1,3 +1,4 @@
+#include "launcher/decision_trace.h"
 #include "launcher/file_operations.h"
 #include "launcher/update_log.h"
 
@@ -214,3 +215,53 @@ TEST(AppendToUpdateLogTest, FailuresThrowWithThePathAndTheSystemError)
 }
 
 }  // namespace
+
+// A name planted in place of the log or the trace file: the elevated
+// launcher must not write through it into the file it leads to.
+TEST(AppendToUpdateLogTest, ALinkPlantedAsTheLogOrTraceIsNeverWrittenThrough)
+{
+    struct LinkCase {
+        const char* name;
+        bool (*plant)(const std::wstring& link, const std::wstring& target);
+        bool targetExists;
+    };
+    const LinkCase cases[] = {
+        {"hard link", [](const std::wstring& link, const std::wstring& target) {
+             return ::CreateHardLinkW(link.c_str(), target.c_str(), nullptr) != FALSE;
+         }, true},
+        {"symbolic link", [](const std::wstring& link, const std::wstring& target) {
+             return ::CreateSymbolicLinkW(link.c_str(), target.c_str(), 0) != FALSE;
+         }, true},
+        {"symbolic link to a file not yet there", [](const std::wstring& link, const std::wstring& target) {
+             return ::CreateSymbolicLinkW(link.c_str(), target.c_str(), 0) != FALSE;
+         }, false},
+    };
+    for (const LinkCase& c : cases) {
+        ScratchFolder scratch;
+        ASSERT_TRUE(CreateFolders(scratch / L"windows"));
+        const std::wstring target = scratch / L"windows\\win.ini";
+        if (c.targetExists) {
+            ASSERT_TRUE(WriteBytes(target, "[fonts]"));
+        }
+        for (const wchar_t* name : {L"AutoUpdate.log", L"trace.txt"}) {
+            const std::wstring link = scratch / name;
+            ASSERT_TRUE(c.plant(link, target)) << c.name;
+            if (name == std::wstring(L"AutoUpdate.log")) {
+                try {
+                    launcher::AppendToUpdateLog(link, L"entry");
+                    ADD_FAILURE() << c.name << ": written through";
+                } catch (const launcher::UpdateLogFileError& failure) {
+                    EXPECT_EQ(failure.error, static_cast<DWORD>(ERROR_CANT_ACCESS_FILE)) << c.name;
+                }
+            } else {
+                ::SetEnvironmentVariableW(L"WENDREL_TRACE", link.c_str());
+                launcher::DecisionTrace trace = launcher::DecisionTrace::FromEnvironment();
+                ::SetEnvironmentVariableW(L"WENDREL_TRACE", nullptr);
+                EXPECT_FALSE(trace.IsOn()) << c.name;
+                trace.Line(L"entry");
+            }
+            EXPECT_EQ(FileExists(target) ? ReadBytes(target) : "(none)", c.targetExists ? "[fonts]" : "(none)")
+                << c.name << " through " << Utf8(name);
+        }
+    }
+}
