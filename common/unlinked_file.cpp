@@ -69,6 +69,12 @@ UniqueFile OpenUnlinkedFile(const std::wstring& path, DWORD access, DWORD share,
         *created = false;
         file.reset(::CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        const DWORD error = ::GetLastError();
+        if (!file && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)) {
+            // The name is there but leads nowhere: a link whose target is
+            // missing (Wine follows links even when asked not to).
+            ::SetLastError(ERROR_CANT_ACCESS_FILE);
+        }
     }
     if (!file) {
         return file;

@@ -229,12 +229,8 @@ TEST(AppendToUpdateLogTest, ALinkPlantedAsTheLogOrTraceIsNeverWrittenThrough)
         {"hard link", [](const std::wstring& link, const std::wstring& target) {
              return ::CreateHardLinkW(link.c_str(), target.c_str(), nullptr) != FALSE;
          }, true},
-        {"symbolic link", [](const std::wstring& link, const std::wstring& target) {
-             return ::CreateSymbolicLinkW(link.c_str(), target.c_str(), 0) != FALSE;
-         }, true},
-        {"symbolic link to a file not yet there", [](const std::wstring& link, const std::wstring& target) {
-             return ::CreateSymbolicLinkW(link.c_str(), target.c_str(), 0) != FALSE;
-         }, false},
+        {"symbolic link", &MakeUnixLink, true},
+        {"symbolic link to a file not yet there", &MakeUnixLink, false},
     };
     for (const LinkCase& c : cases) {
         ScratchFolder scratch;

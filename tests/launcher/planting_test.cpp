@@ -205,33 +205,34 @@ TEST_F(PlantingTest, APlantedBundledJvmWithARacingLinkSwapperLosesNothing)
     for (const wchar_t* name : {L"a", L"b", L"c", L"deeper\\d", L"deeper\\e"}) {
         ASSERT_TRUE(WriteBytes(victim + L"\\" + name, "precious"));
     }
-    if (!::CreateSymbolicLinkW((planted + L"\\probe").c_str(), victim.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY)) {
-        GTEST_SKIP() << "this system makes no folder links";
-    }
-    ::RemoveDirectoryW((planted + L"\\probe").c_str());
-
-    std::atomic<bool> stop{false};
-    std::atomic<int> swaps{0};
-    std::thread swapper([&] {
-        while (!stop) {
-            if (::MoveFileW((planted + L"\\sub").c_str(), (planted + L"\\away").c_str())) {
-                ::CreateSymbolicLinkW((planted + L"\\sub").c_str(), victim.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY);
-                ::Sleep(1);
-                ::RemoveDirectoryW((planted + L"\\sub").c_str());
-                ::MoveFileW((planted + L"\\away").c_str(), (planted + L"\\sub").c_str());
-                ++swaps;
-            }
+    // The racer is a Unix program: no sharing rule of Wine's holds it back.
+    // It stops when told, when the test's folder goes, or after two minutes.
+    const std::string sub = UnixPath(planted + L"\\sub");
+    const std::string away = UnixPath(planted) + "/away";
+    const std::wstring stop = scratch / L"stop";
+    const std::wstring swapped = scratch / L"swapped";
+    ASSERT_TRUE(StartUnixShell(
+        "end=$(($(date +%s) + 120)); while [ ! -e '" + UnixPath(stop) + "' ] && [ -d '" + UnixPath(scratch.path()) +
+        "' ] && [ $(date +%s) -lt $end ]; do mv '" + sub + "' '" + away + "' && ln -s '" + UnixPath(victim) + "' '" +
+        sub + "' && touch '" + UnixPath(swapped) + "' && rm '" + sub + "' && mv '" + away + "' '" + sub +
+        "'; done; touch '" + UnixPath(stop) + ".done'"));
+    struct StopRacer {
+        std::wstring stop;
+        ~StopRacer()
+        {
+            WriteBytes(stop, "");
+            WaitForFile(stop + L".done", 10000);
         }
-    });
+    } stopRacer{stop};
     ASSERT_TRUE(CopyProgram(DistPath(L"wendrel.exe"), Launcher()));
     const std::wstring record = scratch / L"private-javaw.exe";
     RunOptions options;
     options.environment = {{L"RECORDER_RECORD", record + L".record"}};
     const RunResult result = Run(options);
-    stop = true;
-    swapper.join();
+    ASSERT_TRUE(WriteBytes(stop, ""));
+    ASSERT_TRUE(WaitForFile(stop + L".done", 10000)) << "the racer ends";
     ASSERT_FALSE(result.timedOut);
-    EXPECT_GT(swaps.load(), 0);
+    EXPECT_TRUE(FileExists(swapped)) << "the racer swapped a link in";
 
     const auto runs = ReadRecordings(record);
     ASSERT_EQ(runs.size(), 1u) << "the private runtime is used";
