@@ -1,5 +1,7 @@
 #include "launcher/command_line.h"
 
+#include "common/command_line_words.h"
+
 #include <cwchar>
 
 namespace launcher {
@@ -46,6 +48,13 @@ const Rewrite kRewrites[] = {
 
 const wchar_t kExeNameOption[] = L"/exename=";
 
+// "-Duser.<name>=<value>", quoted when the value holds a blank or a quote:
+// a value never becomes a Java option of its own.
+std::wstring JavaProperty(const wchar_t* name, const std::wstring& value)
+{
+    return common::QuotedWordIfNeeded(L"-Duser." + std::wstring(name) + L"=" + value);
+}
+
 }  // namespace
 
 std::wstring TranslateArguments(const wchar_t* const* words, int count, LauncherState& state)
@@ -63,7 +72,8 @@ std::wstring TranslateArguments(const wchar_t* const* words, int count, Launcher
             // The name is what follows the option, wherever it stands.
             programNameOverride = word.substr(at + wcslen(kExeNameOption));
         } else {
-            state.m_strExtraArgs += L" \"" + word + L"\"";
+            // Quoted and escaped so that the installer reads the word as given.
+            state.m_strExtraArgs += L" " + common::QuotedWord(word);
         }
     }
     RewriteExtraArguments(state);
@@ -137,14 +147,14 @@ std::wstring BuildJavaArguments(const LauncherState& state, bool imageExists, co
             arguments += L" -Duser.language=en";
         } else {
             if (!state.m_strLanguage.empty()) {
-                arguments += L" -Duser.language=" + state.m_strLanguage;
+                arguments += L" " + JavaProperty(L"language", state.m_strLanguage);
             } else if (!state.m_strSysLanguage.empty()) {
-                arguments += L" -Duser.language=" + state.m_strSysLanguage;
+                arguments += L" " + JavaProperty(L"language", state.m_strSysLanguage);
             }
             if (!state.m_strCountry.empty()) {
-                arguments += L" -Duser.country=" + state.m_strCountry;
+                arguments += L" " + JavaProperty(L"country", state.m_strCountry);
             } else if (!state.m_strSysCountry.empty()) {
-                arguments += L" -Duser.country=" + state.m_strSysCountry;
+                arguments += L" " + JavaProperty(L"country", state.m_strSysCountry);
             }
         }
         arguments += L" " + jar;
@@ -152,15 +162,15 @@ std::wstring BuildJavaArguments(const LauncherState& state, bool imageExists, co
         arguments = L"-Duser.language=en " + jar;
     } else if (!state.m_strSysLanguage.empty()) {
         // The system language before the options.
-        arguments = L"-Duser.language=" + state.m_strSysLanguage;
+        arguments = JavaProperty(L"language", state.m_strSysLanguage);
         if (!state.m_strSysCountry.empty()) {
-            arguments += L" -Duser.country=" + state.m_strSysCountry;
+            arguments += L" " + JavaProperty(L"country", state.m_strSysCountry);
         }
         arguments += L" " + jar;
     } else if (!state.m_strLanguage.empty()) {
-        arguments = L"-Duser.language=" + state.m_strLanguage;
+        arguments = JavaProperty(L"language", state.m_strLanguage);
         if (!state.m_strCountry.empty()) {
-            arguments += L" -Duser.country=" + state.m_strCountry;
+            arguments += L" " + JavaProperty(L"country", state.m_strCountry);
         }
         arguments += L" " + jar;
     } else {

@@ -1,5 +1,6 @@
 #include "launcher/decision_trace.h"
 
+#include "common/unlinked_file.h"
 #include "common/utf8.h"
 
 #include <cstdio>
@@ -21,8 +22,10 @@ DecisionTrace DecisionTrace::FromEnvironment()
         return trace;
     }
     // Appending only, shared: several runs (and a reader) may hold it.
-    trace.m_file.reset(::CreateFileW(path.data(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // A link under its name is not written through: no trace then.
+    bool created = false;
+    trace.m_file = common::OpenUnlinkedFile(path.data(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                            &created);
     return trace;
 }
 

@@ -9,13 +9,6 @@
 
 namespace launcher {
 
-// %SystemRoot%\Temp.
-std::wstring GetSystemTempFolder();
-
-// The program of that name in the system folder: a bare name would be
-// searched for beside the launcher first.
-std::wstring SystemProgramPath(const wchar_t* name);
-
 // The process's working folder; empty when it does not fit 1040 units.
 std::wstring CurrentFolder();
 
@@ -31,8 +24,15 @@ bool CreateFolderPath(const std::wstring& path);
 
 // Deletes every file and subfolder below the folder, not the folder itself
 // (links below it are removed, not followed); 0, or -1 at the first entry
-// that cannot be removed.
+// that cannot be removed. Each entry is opened as itself and held while it
+// is emptied and deleted, so a folder of the tree cannot be swapped for a
+// link half-way. Only for trees this run made: what others can write to
+// they could fill faster than it empties.
 int DeleteFolderContents(const std::wstring& folder);
+
+// Deletes one file, link or (emptied first) folder as above; 0, or -1.
+// listedAsLink: a folder listing showed a reparse point there.
+int RemoveOwnEntry(const std::wstring& path, bool listedAsLink);
 
 // Opens the key for writing, creating it and its missing parents.
 void EnsureRegistryKey(HKEY root, const std::wstring& keyPath);

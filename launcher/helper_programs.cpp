@@ -2,6 +2,7 @@
 
 #include "common/held_file.h"
 #include "common/resource_data.h"
+#include "common/system_folders.h"
 #include "common/unique_resource.h"
 #include "launcher/file_operations.h"
 #include "launcher/launcher_dialog.h"
@@ -59,11 +60,13 @@ WORD PurlowResourceFor(bool is64BitWindows)
 
 std::wstring HelperDeletionCommand(const std::wstring& path)
 {
-    return L"cmd.exe /C  del \"" + path + L"\"";
+    // Named with its folder: RunOnce commands start in a folder we do not choose.
+    return common::SystemProgramPath(L"cmd.exe") + L" /C  del \"" + path + L"\"";
 }
 
 bool PlaceHelpersAndStartPellow(HMODULE module, WORD purlowResource, const std::wstring& helperFolder,
-                                const std::wstring& launcherFolder, DecisionTrace& trace)
+                                const std::wstring& launcherFolder, DecisionTrace& trace,
+                                const std::wstring& tempFolder)
 {
     if (!module) {
         return false;
@@ -95,7 +98,7 @@ bool PlaceHelpersAndStartPellow(HMODULE module, WORD purlowResource, const std::
     // Pellow ends as soon as it has started Purlow, and only then may the
     // files go.
     DWORD exitCode = 0;
-    const bool started = StartInSession(pellowPath, arguments, true, true, &exitCode);
+    const bool started = StartInSession(pellowPath, arguments, tempFolder, true, true, &exitCode);
     if (trace.IsOn()) {
         trace.Line(L"uninstall: Pellow " +
                    (started ? L"started in the interactive session and ended with exit code " + std::to_wstring(exitCode)
@@ -113,13 +116,13 @@ void LauncherDialog::PrepareFolderRemoval()
         m_trace.Line(std::wstring(L"uninstall: ") + (is64BitWindows ? L"64-bit" : L"32-bit") +
                      L" Windows, Purlow from resource " + std::to_wstring(purlowResource));
     }
-    const std::wstring helperFolder = CreateUniqueProtectedFolder(GetSystemTempFolder());
+    const std::wstring helperFolder = CreateUniqueProtectedFolder(common::SystemTempFolder());
     if (helperFolder.empty()) {
         m_trace.Line(L"uninstall: no folder of the launcher's own for the helpers (error " +
                      std::to_wstring(::GetLastError()) + L"), the folder stays");
         return;
     }
-    if (!PlaceHelpersAndStartPellow(m_hInstance, purlowResource, helperFolder, m_strFolder, m_trace)) {
+    if (!PlaceHelpersAndStartPellow(m_hInstance, purlowResource, helperFolder, m_strFolder, m_trace, m_childTemp)) {
         RemoveFolderTree(helperFolder);
     }
 }

@@ -22,7 +22,8 @@ bool IsPlatformProbeKeyPresent();
 // Resource 1002 (x64 Purlow) on 64-bit Windows, else 1000 (x86 Purlow).
 WORD PurlowResourceFor(bool is64BitWindows);
 
-// "cmd.exe /C  del "<path>"": the RunOnce command that deletes a helper file.
+// "<system folder>\cmd.exe /C  del "<path>"": the RunOnce command that deletes
+// a helper file.
 std::wstring HelperDeletionCommand(const std::wstring& path);
 
 // Everything after the platform probe: writes the chosen Purlow and Pellow
@@ -32,8 +33,10 @@ std::wstring HelperDeletionCommand(const std::wstring& path);
 // has started Purlow. A helper file that cannot be deleted is reused only
 // when it holds exactly the resource's bytes; otherwise, or when a file
 // cannot be written, nothing is registered or started. True when Pellow was
-// asked to start.
+// asked to start. Pellow's TEMP and TMP name tempFolder (the system's when
+// empty).
 bool PlaceHelpersAndStartPellow(HMODULE module, WORD purlowResource, const std::wstring& helperFolder,
-                                const std::wstring& launcherFolder, DecisionTrace& trace);
+                                const std::wstring& launcherFolder, DecisionTrace& trace,
+                                const std::wstring& tempFolder = std::wstring());
 
 }  // namespace launcher

@@ -1,5 +1,6 @@
 #include "launcher/launcher_app.h"
 
+#include "common/system_folders.h"
 #include "common/unique_resource.h"
 #include "launcher/command_line.h"
 #include "launcher/launcher_dialog.h"
@@ -33,6 +34,12 @@ bool LauncherApp::InitInstance()
     dialog.m_strExtraArgs.clear();
     const std::wstring programNameOverride = TranslateArguments(argv, count, dialog);
     SplitProgramPath(dialog, programNameOverride);
+    // The folder the launcher reads its archive from and, as uninstaller,
+    // removes: its own, whatever its caller wrote as the first word.
+    const std::wstring ownPath = common::ProgramPath();
+    if (const size_t slash = ownPath.rfind(L'\\'); slash != std::wstring::npos) {
+        dialog.m_strFolder = ownPath.substr(0, slash);
+    }
     if (m_trace.IsOn()) {
         m_trace.Line(DescribeOptions(dialog, programNameOverride));
     }

@@ -2,6 +2,7 @@
 
 #include "common/application_name.h"
 #include "common/resource_data.h"
+#include "common/system_folders.h"
 #include "launcher/file_operations.h"
 #include "launcher/java_error_dialog.h"
 #include "launcher/media_check.h"
@@ -76,9 +77,17 @@ BOOL LauncherDialog::OnInitDialog()
     const bool uninstallMode = PathExists(m_strFolder + L"\\uninstall.dat");
     if (uninstallMode) {
         m_trace.Line(L"uninstall mode: " + m_strFolder + L"\\uninstall.dat exists");
-    }
-    if (!uninstallMode) {
+    } else {
         m_mediaList = common::LoadMediaList(m_hInstance);
+    }
+    // Every user may create files in the system's temporary folder ahead of
+    // us: what the run unpacks and what its children keep as temporary files
+    // go into a folder of its own.
+    if (m_runFolder.Create(common::SystemTempFolder())) {
+        m_childTemp = m_runFolder.path() + L"\\Temp";
+        if (!CreateProtectedFolder(m_childTemp)) {
+            m_childTemp.clear();
+        }
     }
     try {
         RunSequence();
@@ -92,6 +101,8 @@ BOOL LauncherDialog::OnInitDialog()
     if (uninstallMode) {
         PrepareFolderRemoval();
     }
+    // Every child the run waits for has ended.
+    m_runFolder.Remove();
     // Hidden and paused, not merely hidden: the splash object is never freed,
     // and a thread still drawing would use GDI+ after its shut-down.
     HideSplash();
@@ -122,7 +133,7 @@ void LauncherDialog::RunSequence()
     if (const auto archive = common::FindResourceBytes(m_hInstance, MAKEINTRESOURCEW(IDR_EMBEDDED_ARCHIVE),
                                                        RT_RCDATA)) {
         // The Java installer runs elevated from this archive: a folder of our own.
-        archiveFolder = CreateUniqueProtectedFolder(GetSystemTempFolder());
+        archiveFolder = CreateUniqueProtectedFolder(common::SystemTempFolder());
         if (!archiveFolder.empty()) {
             archivePath = archiveFolder + L"\\archive.jar";
             archiveFromResource = WriteNewFile(archivePath, archive.data, archive.size);
@@ -199,8 +210,8 @@ void LauncherDialog::RunSequence()
 void LauncherDialog::StartJavaInstaller(const std::wstring& program, const std::wstring& arguments)
 {
     DWORD exitCode = 0;
-    const bool started = m_bNormalProcess ? StartDirectlyAndWait(program, arguments, &exitCode)
-                                          : StartInSession(program, arguments, true, false, &exitCode);
+    const bool started = m_bNormalProcess ? StartDirectlyAndWait(program, arguments, m_childTemp, &exitCode)
+                                          : StartInSession(program, arguments, m_childTemp, true, false, &exitCode);
     const DWORD startError = ::GetLastError();
     if (!m_trace.IsOn()) {
         return;

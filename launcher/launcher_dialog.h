@@ -8,6 +8,7 @@
 #include "common/unique_resource.h"
 #include "launcher/command_line.h"
 #include "launcher/decision_trace.h"
+#include "launcher/protected_folders.h"
 
 #include <optional>
 #include <string>
@@ -42,6 +43,7 @@ private:
     bool RunRuntimeInstallers();
     bool RunCarriedRuntimeInstaller(const common::ResourceBytes& installer);
     bool CheckInstalledRuntime(std::wstring& runtimeHome);
+    std::wstring PrivateRuntimeFolder() const;
     void RegisterPrivateRuntimeRemoval();
     void PlaceRuntimeInstallerForUninstaller();
     void RemovePrivateRuntime();
@@ -68,6 +70,10 @@ private:
     common::UniqueFile m_heldRuntimeProgram;
     // The media's list, outside uninstall mode; nothing for a build without one.
     std::optional<common::MediaList> m_mediaList;
+    // The run's own folder: the private runtime and the children's TEMP
+    // (m_childTemp, empty when it could not be made: the system's then).
+    RunFolder m_runFolder;
+    std::wstring m_childTemp;
 };
 
 }  // namespace launcher

@@ -1,6 +1,8 @@
 #include "launcher/process_start.h"
 
+#include "common/system_folders.h"
 #include "common/unique_resource.h"
+#include "proclaunch/child_environment.h"
 #include "proclaunch/launch_process.h"
 
 #include <vector>
@@ -21,8 +23,8 @@ bool FitsLaunchBuffer(const std::wstring& program, const std::wstring& arguments
     return QuotedProgramPath(program).size() + 1 + arguments.size() < kLaunchCommandCapacity;
 }
 
-bool StartInSession(const std::wstring& program, const std::wstring& arguments, bool wait, bool startInSystemTemp,
-                    DWORD* exitCode)
+bool StartInSession(const std::wstring& program, const std::wstring& arguments, const std::wstring& tempFolder,
+                    bool wait, bool startInSystemTemp, DWORD* exitCode)
 {
     if (!FitsLaunchBuffer(program, arguments)) {
         ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
@@ -34,7 +36,8 @@ bool StartInSession(const std::wstring& program, const std::wstring& arguments, 
     startup.cb = sizeof(startup);
     // The launch places the program path into the command line as given.
     return LaunchProcess(QuotedProgramPath(program).c_str(), commandLine.data(), &startup, wait ? TRUE : FALSE,
-                         startInSystemTemp ? TRUE : FALSE, exitCode) != FALSE;
+                         startInSystemTemp ? TRUE : FALSE, exitCode,
+                         tempFolder.empty() ? nullptr : tempFolder.c_str()) != FALSE;
 }
 
 std::wstring DirectCommandLine(const std::wstring& program, const std::wstring& arguments)
@@ -42,14 +45,21 @@ std::wstring DirectCommandLine(const std::wstring& program, const std::wstring& 
     return QuotedProgramPath(program) + L" " + arguments;
 }
 
-bool StartDirectlyAndWait(const std::wstring& program, const std::wstring& arguments, DWORD* exitCode)
+bool StartDirectlyAndWait(const std::wstring& program, const std::wstring& arguments, const std::wstring& tempFolder,
+                          DWORD* exitCode)
 {
+    std::wstring environment;
+    if (!proclaunch::ChildEnvironmentBlock(tempFolder.empty() ? common::SystemTempFolder() : tempFolder,
+                                           &environment)) {
+        ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
     std::wstring commandLine = DirectCommandLine(program, arguments);
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION created = {};
-    if (!::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          &created)) {
+    if (!::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
+                          &environment[0], nullptr, &startup, &created)) {
         return false;
     }
     common::UniqueHandle process(created.hProcess);

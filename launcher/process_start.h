@@ -19,15 +19,17 @@ std::wstring QuotedProgramPath(const std::wstring& program);
 bool FitsLaunchBuffer(const std::wstring& program, const std::wstring& arguments);
 
 // Through LaunchProcess, the program path quoted as above; false (nothing started) when the command line
-// would not fit its buffer. A waited-for child's exit code goes to exitCode when given.
-bool StartInSession(const std::wstring& program, const std::wstring& arguments, bool wait, bool startInSystemTemp,
-                    DWORD* exitCode = nullptr);
+// would not fit its buffer. The child's TEMP and TMP name tempFolder (the system temporary folder when
+// empty). A waited-for child's exit code goes to exitCode when given.
+bool StartInSession(const std::wstring& program, const std::wstring& arguments, const std::wstring& tempFolder,
+                    bool wait, bool startInSystemTemp, DWORD* exitCode = nullptr);
 
 // "<program> <arguments>" with the program quoted as above.
 std::wstring DirectCommandLine(const std::wstring& program, const std::wstring& arguments);
 
-// CreateProcessW with the launcher's own environment and folder, waited for
-// without limit.
-bool StartDirectlyAndWait(const std::wstring& program, const std::wstring& arguments, DWORD* exitCode = nullptr);
+// CreateProcessW in the launcher's own folder, with the environment that
+// StartInSession gives, waited for without limit.
+bool StartDirectlyAndWait(const std::wstring& program, const std::wstring& arguments, const std::wstring& tempFolder,
+                          DWORD* exitCode = nullptr);
 
 }  // namespace launcher

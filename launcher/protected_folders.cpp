@@ -74,17 +74,25 @@ bool RemoveFolderTree(const std::wstring& path)
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         return !PathExists(path);
     }
-    if (attributes & FILE_ATTRIBUTE_READONLY) {
-        ::SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-    }
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        ::DeleteFileW(path.c_str());
-    } else if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-        ::RemoveDirectoryW(path.c_str());
-    } else if (DeleteFolderContents(path) == 0) {
-        ::RemoveDirectoryW(path.c_str());
-    }
+    RemoveOwnEntry(path, (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0);
     return !PathExists(path);
+}
+
+bool RunFolder::Create(const std::wstring& parent)
+{
+    Remove();
+    m_path = CreateUniqueProtectedFolder(parent);
+    return !m_path.empty();
+}
+
+void RunFolder::Remove()
+{
+    if (!m_path.empty()) {
+        const DWORD lastError = ::GetLastError();
+        RemoveFolderTree(m_path);
+        m_path.clear();
+        ::SetLastError(lastError);
+    }
 }
 
 }  // namespace launcher

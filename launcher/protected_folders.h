@@ -27,7 +27,27 @@ bool CreateProtectedFolder(const std::wstring& path);
 std::wstring CreateUniqueProtectedFolder(const std::wstring& parent);
 
 // Removes the file or folder with everything below it; a link is removed
-// itself, never followed. True when nothing is left at the path.
+// itself, never followed. True when nothing is left at the path. Only for
+// trees this run made: see DeleteFolderContents.
 bool RemoveFolderTree(const std::wstring& path);
+
+// A protected folder of this run, made by Create and removed with
+// everything below it when its owner lets it go.
+class RunFolder {
+public:
+    RunFolder() = default;
+    ~RunFolder() { Remove(); }
+    RunFolder(const RunFolder&) = delete;
+    RunFolder& operator=(const RunFolder&) = delete;
+
+    // A new unguessable protected folder below `parent`; false (and no
+    // folder) when none could be made.
+    bool Create(const std::wstring& parent);
+    void Remove();
+    const std::wstring& path() const { return m_path; }
+
+private:
+    std::wstring m_path;
+};
 
 }  // namespace launcher

@@ -2,6 +2,7 @@
 
 #include "common/held_file.h"
 #include "common/resource_data.h"
+#include "common/system_folders.h"
 #include "common/unique_resource.h"
 #include "launcher/file_operations.h"
 #include "launcher/launcher_dialog.h"
@@ -32,11 +33,6 @@ constexpr int kRemovalAttempts = 10;
 
 // Held from its unpacking until the Java installer has started.
 const wchar_t kPrivateRuntimeProgram[] = L"bin\\javaw.exe";
-
-std::wstring PrivateRuntimeFolder()
-{
-    return GetSystemTempFolder() + L"\\BundledJVM";
-}
 
 // SHGetValueW into a buffer of a fixed size; nothing when the value is
 // missing or does not fit.
@@ -120,9 +116,9 @@ bool IsRuntime18OrLaterRegistered()
     }
 }
 
-std::wstring DeferredRemovalCommand(const std::wstring& privateRuntimeFolder)
+std::wstring DeferredRemovalCommand(const std::wstring& runFolder)
 {
-    return L"cmd.exe /C  RD /S /Q \"" + privateRuntimeFolder + L"\"";
+    return common::SystemProgramPath(L"cmd.exe") + L" /C  RD /S /Q \"" + runFolder + L"\"";
 }
 
 std::optional<std::wstring> FolderOfUninstallString(const std::wstring& uninstallString)
@@ -151,15 +147,13 @@ bool LauncherDialog::PreparePrivateRuntime(std::wstring& runtimeHome)
         m_trace.Line(L"private runtime: none carried (no resource 2000): passed over");
         return false;
     }
-    const std::wstring folder = PrivateRuntimeFolder();
-    // A folder already there is an interrupted run's or someone else's: its
-    // owner could add files to it at any time, so it goes, and ours is made
-    // anew. One that cannot go, or that someone re-creates before our own
-    // create call, is not used.
-    if (!RemoveFolderTree(folder)) {
-        m_trace.Line(L"private runtime: " + folder + L" is there and cannot be removed: passed over");
+    if (m_runFolder.path().empty()) {
+        m_trace.Line(L"private runtime: no folder of the launcher's own for it: passed over");
         return false;
     }
+    // Inside the run's own folder, which nobody else can change: a
+    // "BundledJVM" elsewhere, an earlier run's or anyone's, is left alone.
+    const std::wstring folder = PrivateRuntimeFolder();
     if (!CreateProtectedFolder(folder)) {
         m_trace.Line(L"private runtime: " + folder + L" cannot be created as the launcher's own" +
                      ErrorSuffix(::GetLastError()) + L": passed over");
@@ -227,7 +221,7 @@ bool LauncherDialog::RunRuntimeInstallers()
     }
     if (PathExists(besideLauncher) && !IsRuntime18OrLaterRegistered()) {
         DWORD exitCode = 0;
-        const bool started = StartInSession(besideLauncher, L"/s", true, false, &exitCode);
+        const bool started = StartInSession(besideLauncher, L"/s", m_childTemp, true, false, &exitCode);
         if (started) {
             installerRan = true;
         }
@@ -276,9 +270,15 @@ bool LauncherDialog::CheckInstalledRuntime(std::wstring& runtimeHome)
     return true;
 }
 
+std::wstring LauncherDialog::PrivateRuntimeFolder() const
+{
+    return m_runFolder.path() + L"\\BundledJVM";
+}
+
 void LauncherDialog::RegisterPrivateRuntimeRemoval()
 {
-    SetRegistryString(HKEY_LOCAL_MACHINE, kDeleteBundledJvmValue, DeferredRemovalCommand(PrivateRuntimeFolder()));
+    // The whole run's folder: the runtime and the children's temporary files.
+    SetRegistryString(HKEY_LOCAL_MACHINE, kDeleteBundledJvmValue, DeferredRemovalCommand(m_runFolder.path()));
 }
 
 void LauncherDialog::PlaceRuntimeInstallerForUninstaller()
@@ -317,7 +317,7 @@ void LauncherDialog::PlaceRuntimeInstallerForUninstaller()
 
 bool LauncherDialog::RunCarriedRuntimeInstaller(const common::ResourceBytes& installer)
 {
-    const std::wstring folder = CreateUniqueProtectedFolder(GetSystemTempFolder());
+    const std::wstring folder = CreateUniqueProtectedFolder(common::SystemTempFolder());
     if (folder.empty()) {
         m_trace.Line(L"runtime installer: carried one (resource 3000) not run, no folder of the launcher's own" +
                      ErrorSuffix(::GetLastError()));
@@ -327,7 +327,7 @@ bool LauncherDialog::RunCarriedRuntimeInstaller(const common::ResourceBytes& ins
     bool started = false;
     if (common::UniqueFile held = common::WriteHeldFile(path, installer.data, installer.size)) {
         DWORD exitCode = 0;
-        started = StartInSession(path, L"/s", true, false, &exitCode);
+        started = StartInSession(path, L"/s", m_childTemp, true, false, &exitCode);
         if (m_trace.IsOn()) {
             m_trace.Line(L"runtime installer: carried one (resource 3000) " +
                          std::wstring(started ? L"started and waited for, exit code " + std::to_wstring(exitCode)
@@ -371,7 +371,10 @@ void LauncherDialog::RemoveJava7()
             continue;
         }
         if (IsJava7DisplayName(displayName)) {
-            StartInSession(SystemProgramPath(L"msiexec.exe"), Java7RemovalArguments(name), false, true);
+            // Not waited for, so it may outlive the run's own folder: the
+            // system's temporary folder, as msiexec's working folder.
+            StartInSession(common::SystemProgramPath(L"msiexec.exe"), Java7RemovalArguments(name), std::wstring(),
+                           false, true);
             return;
         }
     }

@@ -23,8 +23,9 @@ bool IsRuntime18OrLaterRegistered();
 // "1.8.0_202 (1.8 or later), 1.7 (older)", or "none": for the decision trace.
 std::wstring RegisteredRuntimeVersions();
 
-// The RunOnce command that removes an unpacked private runtime.
-std::wstring DeferredRemovalCommand(const std::wstring& privateRuntimeFolder);
+// The RunOnce command that removes the run's own folder, which holds the
+// unpacked private runtime: "<system folder>\cmd.exe /C  RD /S /Q "<folder>"".
+std::wstring DeferredRemovalCommand(const std::wstring& runFolder);
 
 // The folder of an uninstaller's "UninstallString": the text before its last
 // "\", taken literally; nothing when it holds none.

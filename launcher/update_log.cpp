@@ -2,6 +2,7 @@
 
 #include "common/error_text.h"
 #include "common/unique_resource.h"
+#include "common/unlinked_file.h"
 
 namespace launcher {
 
@@ -11,10 +12,11 @@ const wchar_t kRule[] =
     L"--------------------------------------------------------------------------------";
 const wchar_t kLogName[] = L"\\AutoUpdate.log";
 
-common::UniqueFile OpenLogExclusively(const std::wstring& path)
+// Not shared, so that two runs never interleave their entries; a link
+// planted under the log's name is never written through.
+common::UniqueFile OpenLogExclusively(const std::wstring& path, bool* created)
 {
-    common::UniqueFile file(
-        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    common::UniqueFile file = common::OpenUnlinkedFile(path, GENERIC_WRITE, 0, created);
     if (!file) {
         throw UpdateLogFileError{path, ::GetLastError()};
     }
@@ -77,12 +79,12 @@ std::wstring UpdateLogPath(const std::wstring& extraArgs, const std::wstring& la
 
 void AppendToUpdateLog(const std::wstring& path, const std::wstring& entry)
 {
-    if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        common::UniqueFile created = OpenLogExclusively(path);
+    bool created = false;
+    common::UniqueFile file = OpenLogExclusively(path, &created);
+    if (created) {
         static const unsigned char kByteOrderMark[] = {0xFF, 0xFE};
-        WriteAll(path, created.get(), kByteOrderMark, sizeof(kByteOrderMark));
+        WriteAll(path, file.get(), kByteOrderMark, sizeof(kByteOrderMark));
     }
-    common::UniqueFile file = OpenLogExclusively(path);
     if (::SetFilePointer(file.get(), 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&
         ::GetLastError() != NO_ERROR) {
         throw UpdateLogFileError{path, ::GetLastError()};

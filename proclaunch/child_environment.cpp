@@ -1,5 +1,6 @@
 #include "proclaunch/child_environment.h"
 
+#include "common/unique_resource.h"
 #include "proclaunch/launch_heap.h"
 
 #include <cwchar>
@@ -24,18 +25,17 @@ bool StartsWithIgnoringCase(const wchar_t* text, const wchar_t* prefix)
     return true;
 }
 
+// Emptied, not removed: a variable's absence and its empty value read the
+// same to the runtime, and the block keeps the parent's shape.
+const std::wstring kEmptiedJavaVariables[] = {L"JAVA_TOOL_OPTIONS=", L"_JAVA_OPTIONS=", L"JDK_JAVA_OPTIONS=",
+                                              L"CLASSPATH="};
+
 }  // namespace
 
-std::wstring SystemTempFolder(const std::wstring& systemRoot)
+bool PrepareVariables(const std::wstring& tempFolder, PreparedVariables* prepared)
 {
-    return systemRoot + L"\\Temp";
-}
-
-bool PrepareVariables(const std::wstring& systemRoot, PreparedVariables* prepared)
-{
-    const std::wstring folder = SystemTempFolder(systemRoot);
-    PreparedVariables texts{L"TEMP=" + folder, L"TMP=" + folder, L"JAVA_TOOL_OPTIONS="};
-    for (const std::wstring* text : {&texts.temp, &texts.tmp, &texts.javaToolOptions}) {
+    PreparedVariables texts{L"TEMP=" + tempFolder, L"TMP=" + tempFolder};
+    for (const std::wstring* text : {&texts.temp, &texts.tmp}) {
         if (text->size() + 1 > kPreparedVariableUnits) {
             return false;
         }
@@ -52,8 +52,10 @@ const std::wstring* ReplacementFor(const wchar_t* variable, const PreparedVariab
     if (StartsWithIgnoringCase(variable, L"TMP=")) {
         return &prepared.tmp;
     }
-    if (StartsWithIgnoringCase(variable, L"JAVA_TOOL_OPTIONS=")) {
-        return &prepared.javaToolOptions;
+    for (const std::wstring& emptied : kEmptiedJavaVariables) {
+        if (StartsWithIgnoringCase(variable, emptied.c_str())) {
+            return &emptied;
+        }
     }
     return nullptr;
 }
@@ -86,6 +88,25 @@ bool WriteChildEnvironment(const wchar_t* parentBlock, const PreparedVariables& 
         out += length + 1;
     }
     *out = L'\0';
+    return true;
+}
+
+
+bool ChildEnvironmentBlock(const std::wstring& tempFolder, std::wstring* block)
+{
+    PreparedVariables prepared;
+    if (!PrepareVariables(tempFolder, &prepared)) {
+        return false;
+    }
+    common::UniqueEnvironmentStrings parent(::GetEnvironmentStringsW());
+    if (!parent) {
+        return false;
+    }
+    std::wstring written(ChildEnvironmentUnits(parent.get(), prepared), L'\0');
+    if (!WriteChildEnvironment(parent.get(), prepared, &written[0])) {
+        return false;
+    }
+    *block = std::move(written);
     return true;
 }
 

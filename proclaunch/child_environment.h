@@ -1,7 +1,9 @@
 #pragma once
 // The launcher's child environment: the parent's variables in their order,
-// TEMP, TMP and JAVA_TOOL_OPTIONS (matched without regard to case) replaced
-// by prepared texts, nothing added.
+// TEMP and TMP (matched without regard to case) naming the folder the
+// launcher gives its children, and the variables through which the Java
+// runtime takes options or classes from outside (JAVA_TOOL_OPTIONS,
+// _JAVA_OPTIONS, JDK_JAVA_OPTIONS, CLASSPATH) emptied; nothing added.
 
 #include <windows.h>
 
@@ -14,17 +16,13 @@ namespace proclaunch {
 constexpr size_t kPreparedVariableUnits = 100;
 
 struct PreparedVariables {
-    std::wstring temp;             // "TEMP=" + SystemRoot + "\Temp"
-    std::wstring tmp;              // "TMP=" + the same folder
-    std::wstring javaToolOptions;  // "JAVA_TOOL_OPTIONS=" with an empty value
+    std::wstring temp;  // "TEMP=" + the children's temporary folder
+    std::wstring tmp;   // "TMP=" + the same folder
 };
 
-// The system temporary folder for a SystemRoot value.
-std::wstring SystemTempFolder(const std::wstring& systemRoot);
-
-// The three texts for a SystemRoot value. False when one would not fit
-// kPreparedVariableUnits.
-bool PrepareVariables(const std::wstring& systemRoot, PreparedVariables* prepared);
+// The two texts for the children's temporary folder. False when one would
+// not fit kPreparedVariableUnits.
+bool PrepareVariables(const std::wstring& tempFolder, PreparedVariables* prepared);
 
 // The prepared text that replaces a variable, or null when it stays.
 const std::wstring* ReplacementFor(const wchar_t* variable, const PreparedVariables& prepared);
@@ -37,5 +35,9 @@ size_t ChildEnvironmentUnits(const wchar_t* parentBlock, const PreparedVariables
 // variable is first copied into a heap block of its own length; false when
 // such a block cannot be had (the block in `out` is then incomplete).
 bool WriteChildEnvironment(const wchar_t* parentBlock, const PreparedVariables& prepared, wchar_t* out);
+
+// The child environment of this process's own, for a start that builds no
+// block itself. False when the texts do not fit or memory runs out.
+bool ChildEnvironmentBlock(const std::wstring& tempFolder, std::wstring* block);
 
 }  // namespace proclaunch

@@ -18,6 +18,7 @@ struct LaunchRequest {
     BOOL wait;
     BOOL startInSystemTemp;  // launcher form only
     DWORD* childExitCode = nullptr;  // after a wait: the child's exit code
+    const wchar_t* childTempFolder = nullptr;  // launcher form: TEMP and TMP; null: the system's
 };
 
 // The text the desktop field of the start-up information points to.

@@ -8,6 +8,7 @@
 
 #ifdef PROCLAUNCH_LAUNCHER_FORM
 #include "common/application_name.h"
+#include "common/system_folders.h"
 #include "proclaunch/child_environment.h"
 #include "proclaunch/launch_heap.h"
 #endif
@@ -100,26 +101,6 @@ void ReturnCommandLine(const LaunchRequest& request, const std::wstring& combine
 
 #ifdef PROCLAUNCH_LAUNCHER_FORM
 
-std::wstring EnvironmentValue(const wchar_t* name, bool* present)
-{
-    *present = false;
-    std::wstring value(64, L'\0');
-    for (;;) {
-        ::SetLastError(ERROR_SUCCESS);
-        const DWORD length = ::GetEnvironmentVariableW(name, &value[0], static_cast<DWORD>(value.size()));
-        if (length == 0) {
-            *present = ::GetLastError() == ERROR_SUCCESS;
-            return std::wstring();
-        }
-        if (length < value.size()) {
-            value.resize(length);
-            *present = true;
-            return value;
-        }
-        value.resize(length);
-    }
-}
-
 std::wstring CurrentFolder()
 {
     const DWORD needed = ::GetCurrentDirectoryW(0, nullptr);
@@ -140,15 +121,15 @@ public:
 
     // 0, or the failure code. Shows the memory message when a variable
     // cannot be staged.
-    DWORD prepare(BOOL startInSystemTemp)
+    DWORD prepare(BOOL startInSystemTemp, const wchar_t* childTempFolder)
     {
-        bool present = false;
-        const std::wstring systemRoot = EnvironmentValue(L"SystemRoot", &present);
-        if (!present || systemRoot.empty()) {
+        const std::wstring windowsFolder = common::WindowsFolder();
+        if (windowsFolder.empty()) {
             return LaunchSystemRootMissing;
         }
+        const std::wstring systemTemp = common::SystemTempFolder();
         PreparedVariables prepared;
-        if (!PrepareVariables(systemRoot, &prepared)) {
+        if (!PrepareVariables(childTempFolder != nullptr ? childTempFolder : systemTemp, &prepared)) {
             return LaunchSystemRootTooLong;
         }
 
@@ -173,7 +154,7 @@ public:
             return ::GetLastError() != ERROR_SUCCESS ? ::GetLastError() : ERROR_PATH_NOT_FOUND;
         }
         if (startInSystemTemp) {
-            if (!::SetCurrentDirectoryW(SystemTempFolder(systemRoot).c_str())) {
+            if (!::SetCurrentDirectoryW(systemTemp.c_str())) {
                 return ::GetLastError();
             }
             m_folderChanged = true;
@@ -328,7 +309,7 @@ BOOL LaunchInInteractiveSession(const SecurityApi& api, const LaunchRequest& req
     void* environment = nullptr;
 #ifdef PROCLAUNCH_LAUNCHER_FORM
     ChildSurroundings surroundings;
-    const DWORD prepareFailure = surroundings.prepare(request.startInSystemTemp);
+    const DWORD prepareFailure = surroundings.prepare(request.startInSystemTemp, request.childTempFolder);
     if (prepareFailure != ERROR_SUCCESS) {
         surroundings.restore();
         return fail(prepareFailure);
@@ -413,9 +394,10 @@ BOOL Launch(const LaunchRequest& request)
 
 #ifdef PROCLAUNCH_LAUNCHER_FORM
 BOOL LaunchProcess(LPCWSTR applicationPath, LPWSTR commandLine, STARTUPINFOW* startupInfo, BOOL wait,
-                   BOOL startInSystemTemp, DWORD* childExitCode)
+                   BOOL startInSystemTemp, DWORD* childExitCode, LPCWSTR childTempFolder)
 {
-    return proclaunch::Launch({applicationPath, commandLine, startupInfo, wait, startInSystemTemp, childExitCode});
+    return proclaunch::Launch(
+        {applicationPath, commandLine, startupInfo, wait, startInSystemTemp, childExitCode, childTempFolder});
 }
 #else
 BOOL LaunchProcess(LPCWSTR applicationPath, LPWSTR commandLine, STARTUPINFOW* startupInfo, BOOL wait,

@@ -7,8 +7,10 @@
 // Built in two forms. The setup form writes a line per step through
 // proclaunch/launch_log.h. The launcher form (PROCLAUNCH_LAUNCHER_FORM)
 // writes none, gives the child an environment whose TEMP and TMP name the
-// system temporary folder and whose JAVA_TOOL_OPTIONS (if any) is empty, and
-// can start the child in the system temporary folder.
+// folder the caller gives (the system temporary folder when none) and whose
+// Java option and class path variables (if any) are empty, and can start the
+// child in the system temporary folder. The Windows folder comes from the
+// system, never from the environment.
 //
 // commandLine: on entry the child's arguments; on return the full command
 // line used (application path as passed, one blank, the arguments). The
@@ -32,11 +34,11 @@ constexpr DWORD LaunchCommandLineUnits = 260;
 // Refusals that start nothing. ERROR_INSUFFICIENT_BUFFER: the full command
 // line with its terminator exceeds LaunchCommandLineUnits.
 constexpr DWORD LaunchCommandLineTooLong = ERROR_INSUFFICIENT_BUFFER;
-// Launcher form: "SystemRoot" is not set, so there is no system temporary
-// folder to give the child.
+// Launcher form: the system does not say where the Windows folder is, so
+// there is no system temporary folder to give the child.
 constexpr DWORD LaunchSystemRootMissing = ERROR_ENVVAR_NOT_FOUND;
-// Launcher form: "TEMP=" + SystemRoot + "\Temp" exceeds 100 units with its
-// terminator.
+// Launcher form: "TEMP=" + the child's temporary folder exceeds 100 units
+// with its terminator.
 constexpr DWORD LaunchSystemRootTooLong = ERROR_FILENAME_EXCED_RANGE;
 // Launcher form: no memory for the child's environment.
 constexpr DWORD LaunchEnvironmentNoMemory = ERROR_NOT_ENOUGH_MEMORY;
@@ -45,7 +47,7 @@ constexpr DWORD LaunchEnvironmentNoMemory = ERROR_NOT_ENOUGH_MEMORY;
 
 #ifdef PROCLAUNCH_LAUNCHER_FORM
 BOOL LaunchProcess(LPCWSTR applicationPath, LPWSTR commandLine, STARTUPINFOW* startupInfo, BOOL wait,
-                   BOOL startInSystemTemp, DWORD* childExitCode = nullptr);
+                   BOOL startInSystemTemp, DWORD* childExitCode = nullptr, LPCWSTR childTempFolder = nullptr);
 #else
 BOOL LaunchProcess(LPCWSTR applicationPath, LPWSTR commandLine, STARTUPINFOW* startupInfo, BOOL wait,
                    DWORD* childExitCode = nullptr);

@@ -1,5 +1,6 @@
 #include "setup/installer_search.h"
 
+#include "common/command_line_words.h"
 #include "common/unique_resource.h"
 #include "proclaunch/launch_process.h"
 #include "setup/exit_codes.h"
@@ -306,7 +307,9 @@ std::wstring InstallerArguments(const wchar_t* commandLine)
     common::UniqueLocalMem words(::CommandLineToArgvW(commandLine, &count));
     const auto* argv = static_cast<const wchar_t* const*>(words.get());
     for (int i = 1; argv != nullptr && i < count; ++i) {
-        arguments += argv[i];
+        // Quoted only where needed, so that the installer reads each word
+        // back as given ("C:\Program Files\..." stays one word).
+        arguments += common::QuotedWordIfNeeded(argv[i]);
         arguments += L' ';
     }
     return arguments;

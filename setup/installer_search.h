@@ -33,8 +33,9 @@ bool IsWow64();
 std::wstring SearchPlatformIndependentInstaller();
 std::wstring SearchPlatformInstaller(const std::wstring& marker);
 
-// The program's arguments after its path, each followed by one blank,
-// unquoted.
+// The program's arguments after its path, each followed by one blank; a
+// word with a blank, tab or double quote, or an empty one, quoted so that
+// CommandLineToArgvW reads it back as given.
 std::wstring InstallerArguments(const wchar_t* commandLine);
 // The program path quoted when it holds a blank or tab, so that the system
 // cannot take a shorter path for the program.

@@ -1,7 +1,7 @@
 #include "setup/setup_settings.h"
 
 #include <windows.h>
-#include <msxml.h>
+#include <msxml2.h>
 #include <oleauto.h>
 #include <wrl/client.h>
 
@@ -35,6 +35,18 @@ public:
 private:
     VARIANT m_value;
 };
+
+// No import library carries it.
+const IID kDocument2Interface = {0x2933bf95, 0x7b36, 0x11d2, {0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98, 0x3e, 0x60}};
+
+VARIANT TrueVariant()
+{
+    VARIANT value;
+    ::VariantInit(&value);
+    value.vt = VT_BOOL;
+    value.boolVal = VARIANT_TRUE;
+    return value;
+}
 
 // msxml.h declares no __uuidof for its interfaces.
 bool AsElement(IXMLDOMNode* node, ComPtr<IXMLDOMElement>& element)
@@ -104,6 +116,15 @@ void LoadSetupSettings(const std::wstring& path, SetupSettings& settings)
                                   CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER |
                                       CLSCTX_REMOTE_SERVER,
                                   IID_IXMLDOMDocument, reinterpret_cast<void**>(document.GetAddressOf())))) {
+        return;
+    }
+
+    // The media may come from anywhere: no document type definitions (entity
+    // bombs) and nothing fetched from outside (external entities).
+    ComPtr<IXMLDOMDocument2> strictDocument;
+    if (FAILED(document->QueryInterface(kDocument2Interface, reinterpret_cast<void**>(strictDocument.GetAddressOf()))) ||
+        FAILED(strictDocument->setProperty(Bstr(L"ProhibitDTD").get(), TrueVariant())) ||
+        FAILED(document->put_resolveExternals(VARIANT_FALSE)) || FAILED(document->put_validateOnParse(VARIANT_FALSE))) {
         return;
     }
 

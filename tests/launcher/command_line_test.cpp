@@ -1,6 +1,10 @@
 #include "launcher/command_line.h"
 
+#include "common/command_line_words.h"
+#include "common/unique_resource.h"
+
 #include <gtest/gtest.h>
+#include <shellapi.h>
 
 #include <ostream>
 #include <vector>
@@ -94,7 +98,29 @@ INSTANTIATE_TEST_SUITE_P(MixedWords, RewriteTest, ::testing::Values(
     // The caller's own property arguments pass unchanged.
     RewriteCase{{L"-W", L"play.auto=yes", L"/silent"}, L" \"-W\" \"play.auto=yes\" \"-W\" \"play.auto=YES\"", false,
                 false},
+    // Quotes and a closing backslash escaped, an empty word kept: each
+    // reaches the installer as given.
+    RewriteCase{{L"a\"b", L"C:\\dir\\", L""}, L" \"a\\\"b\" \"C:\\dir\\\\\" \"\"", false, false},
     RewriteCase{{}, L"", false, false}));
+
+// The quoting rule both programs write their children's words by: whatever
+// the word, the child's CommandLineToArgvW reads it back unchanged.
+TEST(CommandLineWordsTest, EveryWordReadsBackAsGiven)
+{
+    const wchar_t* words[] = {L"plain",  L"C:\\Program Files\\Quarrix", L"", L"a\"b", L"a\\\"b",
+                              L"trail\\", L"trail\\\\", L"\\\\server\\share\\", L"tab\there", L"\"",
+                              L"\\\"", L"-Duser.language=fr -javaagent:x.jar"};
+    for (const wchar_t* word : words) {
+        for (const std::wstring& quoted : {common::QuotedWord(word), common::QuotedWordIfNeeded(word)}) {
+            int count = 0;
+            common::UniqueLocalMem read(::CommandLineToArgvW((L"p.exe " + quoted + L" next").c_str(), &count));
+            ASSERT_EQ(count, 3) << testing::PrintToString(quoted);
+            EXPECT_STREQ(static_cast<wchar_t**>(read.get())[1], word) << testing::PrintToString(quoted);
+            EXPECT_STREQ(static_cast<wchar_t**>(read.get())[2], L"next");
+        }
+    }
+    EXPECT_EQ(common::QuotedWordIfNeeded(L"C:\\dir\\"), L"C:\\dir\\") << "a word without blank or quote stays";
+}
 
 TEST(TranslateArgumentsTest, LauncherOptionsAreTakenInAnyCaseAndTheLastWins)
 {
@@ -282,7 +308,11 @@ INSTANTIATE_TEST_SUITE_P(Table, BuildJavaArgumentsTest, ::testing::Values(
                       L" -Duser.language=pt -Duser.country=BR ", L"-Duser.language=pt -Duser.country=BR "},
     JavaArgumentsCase{"BrazilWithCountryOption", FALSE, L"", L"PT",
                       MAKELANGID(LANG_PORTUGUESE, SUBLANG_PORTUGUESE_BRAZILIAN),
-                      L" -Duser.language=pt -Duser.country=PT ", L"-Duser.language=pt -Duser.country=BR "}),
+                      L" -Duser.language=pt -Duser.country=PT ", L"-Duser.language=pt -Duser.country=BR "},
+    // A value never becomes a Java option of its own.
+    JavaArgumentsCase{"ValuesWithABlankOrQuoteStayOneWord", FALSE, L"fr -javaagent:x.jar", L"C\"A", kTurkish,
+                      L" \"-Duser.language=fr -javaagent:x.jar\" \"-Duser.country=C\\\"A\" ",
+                      L"\"-Duser.language=fr -javaagent:x.jar\" \"-Duser.country=C\\\"A\" "}),
     [](const ::testing::TestParamInfo<JavaArgumentsCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -1,6 +1,8 @@
+#include "launcher/decision_trace.h"
 #include "launcher/file_operations.h"
 #include "launcher/update_log.h"
 
+#include "common/system_folders.h"
 #include "common/unique_resource.h"
 #include "tests/support/test_support.h"
 
@@ -10,11 +12,14 @@ namespace {
 
 using namespace testing_support;
 
-TEST(FileOperationsTest, SystemTempFolderIsBelowSystemRoot)
+TEST(FileOperationsTest, SystemTempFolderIsTheSystemsWhateverSystemRootSays)
 {
     wchar_t root[MAX_PATH] = {};
-    ASSERT_GT(::GetEnvironmentVariableW(L"SystemRoot", root, MAX_PATH), 0u);
-    EXPECT_EQ(launcher::GetSystemTempFolder(), std::wstring(root) + L"\\Temp");
+    ASSERT_GT(::GetSystemWindowsDirectoryW(root, MAX_PATH), 0u);
+    ASSERT_TRUE(::SetEnvironmentVariableW(L"SystemRoot", L"C:\\users\\public\\planted"));
+    const std::wstring temp = common::SystemTempFolder();
+    ::SetEnvironmentVariableW(L"SystemRoot", root);
+    EXPECT_EQ(temp, std::wstring(root) + L"\\Temp");
 }
 
 TEST(FileOperationsTest, PathExistsForFilesAndFolders)
@@ -210,3 +215,49 @@ TEST(AppendToUpdateLogTest, FailuresThrowWithThePathAndTheSystemError)
 }
 
 }  // namespace
+
+// A name planted in place of the log or the trace file: the elevated
+// launcher must not write through it into the file it leads to.
+TEST(AppendToUpdateLogTest, ALinkPlantedAsTheLogOrTraceIsNeverWrittenThrough)
+{
+    struct LinkCase {
+        const char* name;
+        bool (*plant)(const std::wstring& link, const std::wstring& target);
+        bool targetExists;
+    };
+    const LinkCase cases[] = {
+        {"hard link", [](const std::wstring& link, const std::wstring& target) {
+             return ::CreateHardLinkW(link.c_str(), target.c_str(), nullptr) != FALSE;
+         }, true},
+        {"symbolic link", &MakeUnixLink, true},
+        {"symbolic link to a file not yet there", &MakeUnixLink, false},
+    };
+    for (const LinkCase& c : cases) {
+        ScratchFolder scratch;
+        ASSERT_TRUE(CreateFolders(scratch / L"windows"));
+        const std::wstring target = scratch / L"windows\\win.ini";
+        if (c.targetExists) {
+            ASSERT_TRUE(WriteBytes(target, "[fonts]"));
+        }
+        for (const wchar_t* name : {L"AutoUpdate.log", L"trace.txt"}) {
+            const std::wstring link = scratch / name;
+            ASSERT_TRUE(c.plant(link, target)) << c.name;
+            if (name == std::wstring(L"AutoUpdate.log")) {
+                try {
+                    launcher::AppendToUpdateLog(link, L"entry");
+                    ADD_FAILURE() << c.name << ": written through";
+                } catch (const launcher::UpdateLogFileError& failure) {
+                    EXPECT_EQ(failure.error, static_cast<DWORD>(ERROR_CANT_ACCESS_FILE)) << c.name;
+                }
+            } else {
+                ::SetEnvironmentVariableW(L"WENDREL_TRACE", link.c_str());
+                launcher::DecisionTrace trace = launcher::DecisionTrace::FromEnvironment();
+                ::SetEnvironmentVariableW(L"WENDREL_TRACE", nullptr);
+                EXPECT_FALSE(trace.IsOn()) << c.name;
+                trace.Line(L"entry");
+            }
+            EXPECT_EQ(FileExists(target) ? ReadBytes(target) : "(none)", c.targetExists ? "[fonts]" : "(none)")
+                << c.name << " through " << Utf8(name);
+        }
+    }
+}

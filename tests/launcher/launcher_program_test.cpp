@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <regex>
+#include <set>
 
 namespace {
 
@@ -101,6 +102,23 @@ protected:
 
     std::wstring Archive() const { return scratch / L"archive.jar"; }
 
+    // A child's TEMP and TMP name the "Temp" folder in the run's own folder
+    // below the system's, there while it runs; returns the run's folder.
+    static std::wstring RunFolderOf(const Recording& run)
+    {
+        const std::wstring temp = FromUtf8(run.at("TEMP"));
+        EXPECT_EQ(run.at("TMP"), run.at("TEMP"));
+        EXPECT_EQ(run.at("tempfolder"), "there");
+        std::wsmatch match;
+        if (!std::regex_match(temp, match,
+                              std::wregex(std::regex_replace(SystemTempFolder(), std::wregex(L"\\\\"), L"\\\\") +
+                                          L"\\\\(" + kOwnFolderName + L")\\\\Temp"))) {
+            ADD_FAILURE() << "TEMP is not a run's own folder: " << run.at("TEMP");
+            return std::wstring();
+        }
+        return SystemTempFolder() + L"\\" + match[1].str();
+    }
+
     ScratchFolder scratch;
 };
 
@@ -119,9 +137,7 @@ TEST_F(LauncherProgramTest, JvmFolderBesideIsUsedWithTheExactArgumentText)
                   L"\" \"-W\" \"play.auto=YES\" \"-W\" \"createdesktopshortcutswizardaction.active=False\""
                   L" \"-W\" \"play.note=a b\"");
     EXPECT_EQ(FromUtf8(runs[0].at("cwd")), scratch.path());
-    // Started in the interactive session: the prepared environment.
-    EXPECT_EQ(FromUtf8(runs[0].at("TEMP")), SystemTempFolder());
-    EXPECT_EQ(FromUtf8(runs[0].at("TMP")), SystemTempFolder());
+    EXPECT_FALSE(FolderExists(RunFolderOf(runs[0]))) << "the run's own folder goes when the installer has ended";
 }
 
 TEST_F(LauncherProgramTest, AFolderWithABlankCannotLetAShorterProgramPathRun)
@@ -184,19 +200,34 @@ TEST_F(LauncherProgramTest, SystemLanguageComesBeforeTheOptionsOnlyWithoutSplash
                   Archive() + L"\"");
 }
 
-TEST_F(LauncherProgramTest, NormalProcessStartsDirectlyWithTheLaunchersEnvironment)
+// What the elevated children inherit: on both roads a temporary folder of
+// the run's own, gone after the run, and no Java options or class path from
+// the caller.
+TEST_F(LauncherProgramTest, ChildrenGetTheRunsOwnTempFolderAndNoJavaOptionsOnBothRoads)
 {
     const std::wstring javaw = PlaceJavaw(scratch / L"JVM");
     RunOptions options;
-    options.environment = {{L"TEMP", scratch / L"own-temp"}, {L"TMP", scratch / L"own-tmp"}};
+    options.environment = {{L"TEMP", scratch / L"own-temp"},         {L"TMP", scratch / L"own-tmp"},
+                           {L"JAVA_TOOL_OPTIONS", L"-javaagent:a.jar"}, {L"_JAVA_OPTIONS", L"-javaagent:b.jar"},
+                           {L"JDK_JAVA_OPTIONS", L"-javaagent:c.jar"},  {L"CLASSPATH", L"C:\\planted"}};
+    ASSERT_FALSE(Run(L"/english /nowarning", options).timedOut);
     ASSERT_FALSE(Run(L"/english /normalprocess /nowarning", options).timedOut);
     const auto runs = ReadRecordings(javaw);
-    ASSERT_EQ(runs.size(), 1u);
-    EXPECT_EQ(FromUtf8(runs[0].at("commandline")),
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(FromUtf8(runs[1].at("commandline")),
               javaw + L" -Duser.language=en -jar \"" + Archive() + L"\"  \"-W\" \"play.nowarning=YES\"");
-    EXPECT_EQ(FromUtf8(runs[0].at("cwd")), scratch.path());
-    EXPECT_EQ(FromUtf8(runs[0].at("TEMP")), scratch / L"own-temp");
-    EXPECT_EQ(FromUtf8(runs[0].at("TMP")), scratch / L"own-tmp");
+    std::set<std::wstring> runFolders;
+    for (const Recording& run : runs) {
+        EXPECT_EQ(FromUtf8(run.at("cwd")), scratch.path());
+        for (const char* emptied : {"JAVA_TOOL_OPTIONS", "_JAVA_OPTIONS", "JDK_JAVA_OPTIONS", "CLASSPATH"}) {
+            EXPECT_EQ(run.at(emptied), "") << emptied;
+        }
+        runFolders.insert(RunFolderOf(run));
+    }
+    EXPECT_EQ(runFolders.size(), 2u) << "a folder of each run's own";
+    for (const std::wstring& folder : runFolders) {
+        EXPECT_FALSE(FolderExists(folder)) << Utf8(folder);
+    }
 }
 
 TEST_F(LauncherProgramTest, JavaInstallerIsWaitedFor)
@@ -556,113 +587,66 @@ TEST_F(RuntimeInstallerTest, EmbeddedInstallerRunsFromAFolderOfItsOwnThatIsRemov
     ASSERT_TRUE(WaitForFile(Msiexec() + L".record", 10000)) << "Java 7 is removed after the installer ran";
 }
 
-class PrivateRuntimeTest : public LauncherProgramTest {};
+class PrivateRuntimeTest : public LauncherProgramTest {
+protected:
+    void SetUp() override
+    {
+        LauncherProgramTest::SetUp();
+        ASSERT_TRUE(CopyProgram(DistPath(L"wendrel.exe"), Launcher()));
+        // The unpacked javaw.exe records beside the test, as its folder goes.
+        options.environment = {{L"RECORDER_SLEEP_MS", L"3000"}, {L"RECORDER_RECORD", Record() + L".record"}};
+    }
 
-TEST_F(PrivateRuntimeTest, PrivateRuntimeIsRegisteredForRemovalWhileTheInstallerRunsAndRemovedAfterwards)
-{
-    ASSERT_TRUE(CopyProgram(DistPath(L"wendrel.exe"), Launcher()));
-    const std::wstring javaw = PlaceJavaw(scratch / L"JVM");
+    std::wstring Record() const { return scratch / L"javaw.exe"; }
+
     RunOptions options;
-    options.environment = {{L"RECORDER_SLEEP_MS", L"3000"}};
+};
+
+TEST_F(PrivateRuntimeTest, UnpackedIntoTheRunsOwnFolderRegisteredForRemovalAndRemovedAfterwards)
+{
     common::UniqueHandle process(Start(L"/english", options));
     ASSERT_TRUE(process);
-    ASSERT_TRUE(WaitForFile(javaw + L".record", kWindowTimeoutMs));
-
-    const std::wstring folder = SystemTempFolder() + L"\\BundledJVM";
+    ASSERT_TRUE(WaitForFile(Record() + L".record", kWindowTimeoutMs));
+    const auto runs = ReadRecordings(Record());
+    ASSERT_EQ(runs.size(), 1u);
+    const std::wstring runFolder = RunFolderOf(runs[0]);
+    const std::wstring folder = runFolder + L"\\BundledJVM";
+    EXPECT_EQ(FromUtf8(runs[0].at("commandline")).rfind(folder + L"\\bin\\javaw.exe ", 0), 0u)
+        << runs[0].at("commandline");
+    wchar_t system[MAX_PATH] = {};
+    ASSERT_GT(::GetSystemDirectoryW(system, MAX_PATH), 0u);
     std::wstring command;
     EXPECT_TRUE(ReadMachineString(kRunOnceKey, L"DeleteBundledJVM", command));
-    EXPECT_EQ(command, L"cmd.exe /C  RD /S /Q \"" + folder + L"\"");
-    EXPECT_TRUE(FolderExists(folder));
-    EXPECT_FALSE(FileExists(folder + L"\\BundledJVM.zip")) << "unpacked straight from the resource";
-
-    ASSERT_TRUE(Ends(process.get()));
-    EXPECT_FALSE(FolderExists(folder));
-    EXPECT_FALSE(ReadMachineString(kRunOnceKey, L"DeleteBundledJVM", command));
-    EXPECT_TRUE(FolderExists(scratch / L"JVM")) << "the JVM folder beside is left alone";
-}
-
-TEST_F(PrivateRuntimeTest, FolderThatCannotBeRemovedIsLeftButItsRunOnceValueIsDeleted)
-{
-    ASSERT_TRUE(CopyProgram(DistPath(L"wendrel.exe"), Launcher()));
-    const std::wstring javaw = PlaceJavaw(scratch / L"JVM");
-    const std::wstring folder = SystemTempFolder() + L"\\BundledJVM";
-    RunOptions options;
-    options.environment = {{L"RECORDER_SLEEP_MS", L"2000"}};
-    common::UniqueHandle process(Start(L"/english", options));
-    ASSERT_TRUE(process);
-    // Held from the moment the installer runs, after the folder was emptied and unpacked.
-    ASSERT_TRUE(WaitForFile(javaw + L".record", kWindowTimeoutMs));
-    ASSERT_TRUE(WriteBytes(folder + L"\\held.dll", "x"));
-    common::UniqueFile held(::CreateFileW((folder + L"\\held.dll").c_str(), GENERIC_READ, 0, nullptr,
-                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    ASSERT_TRUE(held);
-    ASSERT_TRUE(Ends(process.get()));
-    EXPECT_EQ(ReadRecordings(javaw).size(), 1u);
-    EXPECT_TRUE(FileExists(folder + L"\\held.dll"));
-    std::wstring command;
-    EXPECT_FALSE(ReadMachineString(kRunOnceKey, L"DeleteBundledJVM", command));
-}
-
-TEST_F(PrivateRuntimeTest, BuiltInRuntimeIsUnpackedAndItsJavawStarted)
-{
-    ASSERT_TRUE(CopyProgram(DistPath(L"wendrel.exe"), Launcher()));
-    const std::wstring folder = SystemTempFolder() + L"\\BundledJVM";
-    const std::wstring javaw = folder + L"\\bin\\javaw.exe";
-    RunOptions options;
-    options.environment = {{L"RECORDER_SLEEP_MS", L"2000"}};
-    common::UniqueHandle process(Start(L"/english", options));
-    ASSERT_TRUE(process);
-    ASSERT_TRUE(WaitForFile(javaw + L".record", kWindowTimeoutMs));
-    const auto runs = ReadRecordings(javaw);
-    ASSERT_EQ(runs.size(), 1u);
-    EXPECT_EQ(FromUtf8(runs[0].at("commandline")).rfind(javaw + L" ", 0), 0u) << runs[0].at("commandline");
+    EXPECT_EQ(command, std::wstring(system) + L"\\cmd.exe /C  RD /S /Q \"" + runFolder + L"\"");
     // Unpacked as the archive says: DOS-made files read-only, no empty folders, no archive left.
     EXPECT_EQ(::GetFileAttributesW((folder + L"\\lib\\rt.jar").c_str()) & FILE_ATTRIBUTE_READONLY,
               DWORD(FILE_ATTRIBUTE_READONLY));
     EXPECT_TRUE(FileExists(folder + L"\\lib\\security\\java.policy"));
     EXPECT_FALSE(FolderExists(folder + L"\\lib\\applet"));
-    EXPECT_FALSE(FileExists(folder + L"\\BundledJVM.zip"));
+    EXPECT_FALSE(FileExists(folder + L"\\BundledJVM.zip")) << "unpacked straight from the resource";
+
     ASSERT_TRUE(Ends(process.get()));
-    EXPECT_FALSE(FolderExists(folder));
+    EXPECT_FALSE(FolderExists(runFolder));
+    EXPECT_FALSE(ReadMachineString(kRunOnceKey, L"DeleteBundledJVM", command));
 }
 
-TEST_F(PrivateRuntimeTest, FilesLeftInThePrivateRuntimeFolderAreRemovedBeforeUnpacking)
+TEST_F(PrivateRuntimeTest, FolderThatCannotBeRemovedIsLeftButItsRunOnceValueIsDeleted)
 {
-    ASSERT_TRUE(CopyProgram(DistPath(L"wendrel.exe"), Launcher()));
-    const std::wstring folder = SystemTempFolder() + L"\\BundledJVM";
-    ASSERT_TRUE(CreateFolders(folder + L"\\bin"));
-    ASSERT_TRUE(CreateFolders(folder + L"\\planted\\deeper"));
-    ASSERT_TRUE(WriteBytes(folder + L"\\planted\\deeper\\x.dll", "planted"));
-    // A read-only javaw.exe of someone else's would survive a plain unpacking.
-    ASSERT_TRUE(WriteBytes(folder + L"\\bin\\javaw.exe", "MZ someone else's program"));
-    ASSERT_TRUE(::SetFileAttributesW((folder + L"\\bin\\javaw.exe").c_str(), FILE_ATTRIBUTE_READONLY));
-    RunOptions options;
-    options.environment = {{L"RECORDER_SLEEP_MS", L"2000"}};
     common::UniqueHandle process(Start(L"/english", options));
     ASSERT_TRUE(process);
-    ASSERT_TRUE(WaitForFile(folder + L"\\bin\\javaw.exe.record", kWindowTimeoutMs));
-    EXPECT_TRUE(ReadBytes(folder + L"\\bin\\javaw.exe") == ReadBytes(StandinPath(L"recorder.exe")));
-    EXPECT_FALSE(FolderExists(folder + L"\\planted"));
-    ASSERT_TRUE(Ends(process.get()));
-}
-
-TEST_F(PrivateRuntimeTest, FolderThatCannotBeEmptiedIsNotUsed)
-{
-    ASSERT_TRUE(CopyProgram(DistPath(L"wendrel.exe"), Launcher()));
-    const std::wstring folder = SystemTempFolder() + L"\\BundledJVM";
-    ASSERT_TRUE(CreateFolders(folder));
-    ASSERT_TRUE(WriteBytes(folder + L"\\held.dll", "x"));
-    common::UniqueFile held(::CreateFileW((folder + L"\\held.dll").c_str(), GENERIC_READ, 0, nullptr,
-                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(WaitForFile(Record() + L".record", kWindowTimeoutMs));
+    const std::wstring runFolder = RunFolderOf(ReadRecordings(Record()).at(0));
+    const std::wstring heldPath = runFolder + L"\\BundledJVM\\held.dll";
+    ASSERT_TRUE(WriteBytes(heldPath, "x"));
+    common::UniqueFile held(
+        ::CreateFileW(heldPath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(held);
-    const std::wstring registered = PlaceJavaw(scratch / L"jre8");
-    RegisterRuntime(L"1.8.0_202", scratch / L"jre8");
-    ASSERT_FALSE(Run(L"/english").timedOut);
-    EXPECT_EQ(ReadRecordings(registered).size(), 1u) << "the registered runtime is used instead";
-    EXPECT_FALSE(FileExists(folder + L"\\bin\\javaw.exe"));
-    EXPECT_TRUE(FileExists(folder + L"\\held.dll"));
+    ASSERT_TRUE(Ends(process.get()));
+    EXPECT_TRUE(FileExists(heldPath));
     std::wstring command;
     EXPECT_FALSE(ReadMachineString(kRunOnceKey, L"DeleteBundledJVM", command));
+    held.reset();
+    RemoveTree(runFolder);
 }
 
 TEST_F(LauncherProgramTest, RuntimeInstallerIsPlacedBesideTheRegisteredUninstaller)

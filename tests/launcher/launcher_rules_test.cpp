@@ -48,10 +48,12 @@ INSTANTIATE_TEST_SUITE_P(Table, VersionRuleTest, ::testing::Values(
     VersionCase{L"1.10", false, true},
     VersionCase{L"", false, true}));
 
-TEST(RuntimeRulesTest, DeferredRemovalCommandHasTwoBlanksAfterC)
+TEST(RuntimeRulesTest, DeferredRemovalCommandNamesCmdInTheSystemFolderAndHasTwoBlanksAfterC)
 {
-    EXPECT_EQ(launcher::DeferredRemovalCommand(L"C:\\windows\\Temp\\BundledJVM"),
-              L"cmd.exe /C  RD /S /Q \"C:\\windows\\Temp\\BundledJVM\"");
+    wchar_t system[MAX_PATH] = {};
+    ASSERT_GT(::GetSystemDirectoryW(system, MAX_PATH), 0u);
+    EXPECT_EQ(launcher::DeferredRemovalCommand(L"C:\\windows\\Temp\\wendrel-1"),
+              std::wstring(system) + L"\\cmd.exe /C  RD /S /Q \"C:\\windows\\Temp\\wendrel-1\"");
 }
 
 struct UninstallStringCase {
@@ -109,7 +111,7 @@ TEST(ProcessStartTest, CommandLineMustLeaveRoomForItsTerminator)
 
 TEST(ProcessStartTest, OverlongCommandLineStartsNothing)
 {
-    EXPECT_FALSE(launcher::StartInSession(L"C:\\x\\javaw.exe", std::wstring(1100, L'a'), true, false));
+    EXPECT_FALSE(launcher::StartInSession(L"C:\\x\\javaw.exe", std::wstring(1100, L'a'), std::wstring(), true, false));
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
 }
 

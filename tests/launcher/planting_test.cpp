@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <set>
 #include <thread>
 
 namespace {
@@ -21,14 +22,35 @@ using namespace testing_support;
 const wchar_t kRuntimesKey[] = L"SOFTWARE\\JavaSoft\\Java Runtime Environment";
 const wchar_t kRunOnceKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 
-std::wstring PrivateRuntimeFolder()
-{
-    return SystemTempFolder() + L"\\BundledJVM";
-}
-
 bool Exists(const std::wstring& path)
 {
     return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The launchers' own folders now in the system temporary folder.
+std::set<std::wstring> OwnFolders()
+{
+    std::set<std::wstring> folders;
+    WIN32_FIND_DATAW entry = {};
+    common::UniqueFind listing(::FindFirstFileW((SystemTempFolder() + L"\\wendrel-*").c_str(), &entry));
+    if (listing) {
+        do {
+            folders.insert(SystemTempFolder() + L"\\" + entry.cFileName);
+        } while (::FindNextFileW(listing.get(), &entry));
+    }
+    return folders;
+}
+
+// The private runtime's folder of a run started after `before` was taken;
+// empty until there is one.
+std::wstring NewPrivateRuntimeFolder(const std::set<std::wstring>& before)
+{
+    for (const std::wstring& folder : OwnFolders()) {
+        if (!before.count(folder) && Exists(folder + L"\\BundledJVM")) {
+            return folder + L"\\BundledJVM";
+        }
+    }
+    return std::wstring();
 }
 
 // A runtime whose unpacking takes a while before bin\javaw.exe comes: a large
@@ -45,12 +67,15 @@ const std::string& SlowRuntimeArchive()
     return archive;
 }
 
-// Plants a program at `target` and holds it open for reading, as soon as
-// `trigger` exists (at once when it does already).
+// Plants a program at `target` below the private runtime's folder of the
+// next run and holds it open for reading, as soon as that folder exists.
+// Windows keeps everyone but administrators out of it; the planter stands
+// for whoever got in anyway, to show the unpacking still never takes a file
+// it did not write.
 class Planter {
 public:
-    Planter(std::wstring trigger, std::wstring target)
-        : m_trigger(std::move(trigger)), m_target(std::move(target)), m_thread([this] { Plant(); }) {}
+    explicit Planter(std::wstring target)
+        : m_before(OwnFolders()), m_target(std::move(target)), m_thread([this] { Plant(); }) {}
     ~Planter()
     {
         m_stop = true;
@@ -64,25 +89,29 @@ public:
         }
         return m_held.valid();
     }
-    void LetGo() { m_held.reset(); }
+    // The private runtime's folder it planted in.
+    std::wstring Folder() const { return m_folder; }
 
 private:
     void Plant()
     {
-        while (!m_stop && !Exists(m_trigger)) {
+        std::wstring folder;
+        while (!m_stop && (folder = NewPrivateRuntimeFolder(m_before)).empty()) {
             ::Sleep(0);
         }
-        const std::wstring folder = m_target.substr(0, m_target.rfind(L'\\'));
-        ::CreateDirectoryW(folder.c_str(), nullptr);
-        if (WriteBytes(m_target, ReadBytes(StandinPath(L"recorder.exe")))) {
-            m_held.reset(::CreateFileW(m_target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+        const std::wstring target = folder + L"\\" + m_target;
+        ::CreateDirectoryW(target.substr(0, target.rfind(L'\\')).c_str(), nullptr);
+        if (!folder.empty() && WriteBytes(target, ReadBytes(StandinPath(L"recorder.exe")))) {
+            m_held.reset(::CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
         }
+        m_folder = folder;
         m_done = true;
     }
 
-    std::wstring m_trigger;
+    std::set<std::wstring> m_before;
     std::wstring m_target;
+    std::wstring m_folder;
     common::UniqueFile m_held;
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_done{false};
@@ -110,7 +139,7 @@ protected:
         if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRunOnceKey, 0, KEY_ALL_ACCESS, runOnce.put()) == ERROR_SUCCESS) {
             ::RegDeleteValueW(runOnce.get(), L"DeleteBundledJVM");
         }
-        RemoveTree(PrivateRuntimeFolder());
+        RemoveTree(SystemTempFolder() + L"\\BundledJVM");
     }
 
     std::wstring Launcher() const { return scratch / L"wendrel.exe"; }
@@ -127,50 +156,96 @@ protected:
 
 // Each way someone else's file gets into the private runtime's folder: the
 // runtime is passed over (the registered one runs), nothing there ever runs,
-// and once the planter lets go a run takes the private runtime again.
+// and a run afterwards takes the private runtime again.
 struct PlantCase {
     const char* name;
-    const wchar_t* target;   // below BundledJVM
-    bool beforeStart;        // planted before the launcher runs, else raced
+    const wchar_t* target;  // below BundledJVM
 };
 
 class RacingPlanterTest : public PlantingTest, public ::testing::WithParamInterface<PlantCase> {};
 
 TEST_P(RacingPlanterTest, PrivateRuntimeIsPassedOverAndNothingPlantedRuns)
 {
-    const PlantCase& c = GetParam();
     ASSERT_TRUE(SetResource(Launcher(), RT_RCDATA, MAKEINTRESOURCEW(IDR_PRIVATE_RUNTIME), SlowRuntimeArchive()));
-    const std::wstring folder = PrivateRuntimeFolder();
-    if (c.beforeStart) {
-        ASSERT_TRUE(CreateFolders(folder + L"\\bin"));
-    }
     {
-        Planter planter(folder, folder + L"\\" + c.target);
-        if (c.beforeStart) {
-            ASSERT_TRUE(planter.Planted());
-        }
+        Planter planter(GetParam().target);
         ASSERT_FALSE(Run().timedOut);
         ASSERT_TRUE(planter.Planted()) << "the planter lost the race";
         EXPECT_EQ(ReadRecordings(RegisteredJavaw()).size(), 1u) << "the registered runtime runs instead";
-        EXPECT_FALSE(Exists(folder + L"\\bin\\javaw.exe.record")) << "nothing in the folder ran";
+        EXPECT_FALSE(Exists(planter.Folder() + L"\\bin\\javaw.exe.record")) << "nothing in the folder ran";
         std::wstring command;
         EXPECT_FALSE(ReadMachineString(kRunOnceKey, L"DeleteBundledJVM", command));
     }
 
-    const std::wstring javaw = folder + L"\\bin\\javaw.exe";
+    const std::wstring record = scratch / L"private-javaw.exe";
     RunOptions options;
-    options.environment = {{L"RECORDER_SLEEP_MS", L"2000"}};
-    common::UniqueHandle process(StartProgram(L"\"" + Launcher() + L"\" /english", options));
-    ASSERT_TRUE(process);
-    EXPECT_TRUE(WaitForFile(javaw + L".record", 30000)) << "a run afterwards takes the private runtime";
-    EXPECT_EQ(::WaitForSingleObject(process.get(), 30000), WAIT_OBJECT_0);
+    options.environment = {{L"RECORDER_RECORD", record + L".record"}};
+    ASSERT_FALSE(Run(options).timedOut);
+    EXPECT_EQ(ReadRecordings(record).size(), 1u) << "a run afterwards takes the private runtime";
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, RacingPlanterTest,
-                         ::testing::Values(PlantCase{"RacedJavaw", L"bin\\javaw.exe", false},
-                                           PlantCase{"RacedClassLibrary", L"lib\\rt.jar", false},
-                                           PlantCase{"PlantedBeforeTheStart", L"bin\\javaw.exe", true}),
+                         ::testing::Values(PlantCase{"RacedJavaw", L"bin\\javaw.exe"},
+                                           PlantCase{"RacedClassLibrary", L"lib\\rt.jar"}),
                          [](const ::testing::TestParamInfo<PlantCase>& info) { return info.param.name; });
+
+// A local user's "BundledJVM" in the system's temporary folder, whose
+// folder a racing program keeps swapping for a link to another folder: the
+// elevated launcher never enters it, so nothing there or behind the link is
+// removed, and the private runtime is still used.
+TEST_F(PlantingTest, APlantedBundledJvmWithARacingLinkSwapperLosesNothing)
+{
+    const std::wstring planted = SystemTempFolder() + L"\\BundledJVM";
+    ASSERT_TRUE(CreateFolders(planted + L"\\sub"));
+    for (int i = 0; i < 400; ++i) {
+        ASSERT_TRUE(WriteBytes(planted + L"\\sub\\f" + std::to_wstring(i) + L".txt", "planted"));
+    }
+    const std::wstring victim = scratch / L"victim";
+    ASSERT_TRUE(CreateFolders(victim + L"\\deeper"));
+    for (const wchar_t* name : {L"a", L"b", L"c", L"deeper\\d", L"deeper\\e"}) {
+        ASSERT_TRUE(WriteBytes(victim + L"\\" + name, "precious"));
+    }
+    // The racer is a Unix program: no sharing rule of Wine's holds it back.
+    // It stops when told, when the test's folder goes, or after two minutes.
+    const std::string sub = UnixPath(planted + L"\\sub");
+    const std::string away = UnixPath(planted) + "/away";
+    const std::wstring stop = scratch / L"stop";
+    const std::wstring swapped = scratch / L"swapped";
+    ASSERT_TRUE(StartUnixShell(
+        "end=$(($(date +%s) + 120)); while [ ! -e '" + UnixPath(stop) + "' ] && [ -d '" + UnixPath(scratch.path()) +
+        "' ] && [ $(date +%s) -lt $end ]; do mv '" + sub + "' '" + away + "' && ln -s '" + UnixPath(victim) + "' '" +
+        sub + "' && touch '" + UnixPath(swapped) + "' && rm '" + sub + "' && mv '" + away + "' '" + sub +
+        "'; done; touch '" + UnixPath(stop) + ".done'"));
+    struct StopRacer {
+        std::wstring stop;
+        ~StopRacer()
+        {
+            WriteBytes(stop, "");
+            WaitForFile(stop + L".done", 10000);
+        }
+    } stopRacer{stop};
+    ASSERT_TRUE(CopyProgram(DistPath(L"wendrel.exe"), Launcher()));
+    const std::wstring record = scratch / L"private-javaw.exe";
+    RunOptions options;
+    options.environment = {{L"RECORDER_RECORD", record + L".record"}};
+    const RunResult result = Run(options);
+    ASSERT_TRUE(WriteBytes(stop, ""));
+    ASSERT_TRUE(WaitForFile(stop + L".done", 10000)) << "the racer ends";
+    ASSERT_FALSE(result.timedOut);
+    EXPECT_TRUE(FileExists(swapped)) << "the racer swapped a link in";
+
+    const auto runs = ReadRecordings(record);
+    ASSERT_EQ(runs.size(), 1u) << "the private runtime is used";
+    EXPECT_EQ(FromUtf8(runs[0].at("commandline")).find(planted), std::wstring::npos) << runs[0].at("commandline");
+    for (const wchar_t* name : {L"a", L"b", L"c", L"deeper\\d", L"deeper\\e"}) {
+        EXPECT_EQ(ReadBytes(victim + L"\\" + name), "precious") << Utf8(name);
+    }
+    int left = 0;
+    for (int i = 0; i < 400; ++i) {
+        left += FileExists(planted + L"\\sub\\f" + std::to_wstring(i) + L".txt") ? 1 : 0;
+    }
+    EXPECT_EQ(left, 400) << "the planted tree is untouched";
+}
 
 TEST_F(PlantingTest, RuntimeWithAnEntryThatFailsItsCheckIsPassedOver)
 {
@@ -182,9 +257,10 @@ TEST_F(PlantingTest, RuntimeWithAnEntryThatFailsItsCheckIsPassedOver)
                             zip_testing::BuildZip(entries)));
     RunOptions options;
     options.environment = {{L"WENDREL_TRACE", scratch / L"trace.txt"}};
+    const std::set<std::wstring> before = OwnFolders();
     ASSERT_FALSE(Run(options).timedOut);
     EXPECT_EQ(ReadRecordings(RegisteredJavaw()).size(), 1u);
-    EXPECT_FALSE(FolderExists(PrivateRuntimeFolder())) << "what was unpacked is removed at once";
+    EXPECT_EQ(OwnFolders(), before) << "nothing unpacked is left";
     EXPECT_NE(ReadBytes(scratch / L"trace.txt").find("1 failed, 0 entries skipped, walk ended with 65536"),
               std::string::npos)
         << ReadBytes(scratch / L"trace.txt");

@@ -285,7 +285,9 @@ TEST(HelperPlacementTest, WithoutTheProbeKeyTheX86PurlowIsWritten)
     EXPECT_TRUE(FileExists(temp + L"\\Pellow.exe.record"));
     std::wstring text;
     EXPECT_TRUE(ReadMachineString(kRunOnceKey, L"DeletePurlow", text));
-    EXPECT_EQ(text, L"cmd.exe /C  del \"" + temp + L"\\Purlow.exe\"");
+    wchar_t system[MAX_PATH] = {};
+    ASSERT_GT(::GetSystemDirectoryW(system, MAX_PATH), 0u);
+    EXPECT_EQ(text, std::wstring(system) + L"\\cmd.exe /C  del \"" + temp + L"\\Purlow.exe\"");
     common::UniqueRegKey runOnce;
     if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRunOnceKey, 0, KEY_ALL_ACCESS, runOnce.put()) == ERROR_SUCCESS) {
         ::RegDeleteValueW(runOnce.get(), L"DeletePellow");

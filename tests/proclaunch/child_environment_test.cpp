@@ -14,28 +14,26 @@ namespace {
 
 using proclaunch::PreparedVariables;
 
-PreparedVariables Prepared(const std::wstring& systemRoot)
+PreparedVariables Prepared(const std::wstring& tempFolder)
 {
     PreparedVariables prepared;
-    EXPECT_TRUE(proclaunch::PrepareVariables(systemRoot, &prepared));
+    EXPECT_TRUE(proclaunch::PrepareVariables(tempFolder, &prepared));
     return prepared;
 }
 
-TEST(ChildEnvironmentTest, PreparedTextsNameTheSystemTemporaryFolder)
+TEST(ChildEnvironmentTest, PreparedTextsNameTheGivenFolder)
 {
-    const PreparedVariables prepared = Prepared(L"C:\\windows");
-    EXPECT_EQ(prepared.temp, L"TEMP=C:\\windows\\Temp");
-    EXPECT_EQ(prepared.tmp, L"TMP=C:\\windows\\Temp");
-    EXPECT_EQ(prepared.javaToolOptions, L"JAVA_TOOL_OPTIONS=");
-    EXPECT_EQ(proclaunch::SystemTempFolder(L"D:\\Win"), L"D:\\Win\\Temp");
+    const PreparedVariables prepared = Prepared(L"C:\\windows\\Temp\\wendrel-1\\Temp");
+    EXPECT_EQ(prepared.temp, L"TEMP=C:\\windows\\Temp\\wendrel-1\\Temp");
+    EXPECT_EQ(prepared.tmp, L"TMP=C:\\windows\\Temp\\wendrel-1\\Temp");
 }
 
 TEST(ChildEnvironmentTest, PreparedTextOverOneHundredUnitsIsRefused)
 {
-    // "TEMP=" + root + "\Temp" and its terminator: 89 units of root fill 100.
+    // "TEMP=" + folder and its terminator: 94 units of folder fill 100.
     PreparedVariables prepared;
-    const std::wstring fits = L"C:\\" + std::wstring(86, L'r');
-    ASSERT_EQ(fits.size(), 89u);
+    const std::wstring fits = L"C:\\" + std::wstring(91, L'r');
+    ASSERT_EQ(fits.size(), 94u);
     EXPECT_TRUE(proclaunch::PrepareVariables(fits, &prepared));
     EXPECT_EQ(prepared.temp.size() + 1, proclaunch::kPreparedVariableUnits);
 
@@ -52,7 +50,7 @@ struct ReplacementCase {
 
 TEST(ChildEnvironmentTest, PrefixesMatchInAnyLetterCaseAndOnlyUpToTheEqualsSign)
 {
-    const PreparedVariables prepared = Prepared(L"C:\\windows");
+    const PreparedVariables prepared = Prepared(L"C:\\windows\\Temp");
     const ReplacementCase cases[] = {
         {L"TEMP=C:\\x", L"TEMP=C:\\windows\\Temp"},
         {L"Temp=C:\\x", L"TEMP=C:\\windows\\Temp"},
@@ -67,7 +65,11 @@ TEST(ChildEnvironmentTest, PrefixesMatchInAnyLetterCaseAndOnlyUpToTheEqualsSign)
         {L"XTEMP=1", nullptr},
         {L"TEMP", nullptr},
         {L"JAVA_TOOL_OPTIONS_X=1", nullptr},
-        {L"_JAVA_OPTIONS=-Xmx1g", nullptr},
+        {L"_JAVA_OPTIONS=-javaagent:x.jar", L"_JAVA_OPTIONS="},
+        {L"JDK_JAVA_OPTIONS=--add-opens=x", L"JDK_JAVA_OPTIONS="},
+        {L"classpath=C:\\x.jar", L"CLASSPATH="},
+        {L"CLASSPATHS=1", nullptr},
+        {L"JAVA_OPTIONS=1", nullptr},
         {L"=C:=C:\\work", nullptr},
         {L"T\u0415MP=1", nullptr},  // a Cyrillic E
     };
@@ -95,7 +97,7 @@ std::wstring Block(const std::vector<std::wstring>& variables)
 
 struct BlockCase {
     const char* label;
-    std::wstring systemRoot;
+    std::wstring tempFolder;
     std::vector<std::wstring> parent;
     std::vector<std::wstring> child;
 };
@@ -103,9 +105,9 @@ void PrintTo(const BlockCase& c, std::ostream* out) { *out << c.label; }
 
 class ChildEnvironmentBlockTest : public ::testing::TestWithParam<BlockCase> {};
 
-TEST_P(ChildEnvironmentBlockTest, KeepsOrderReplacesTheThreeAndIsSizedExactly)
+TEST_P(ChildEnvironmentBlockTest, KeepsOrderReplacesAndIsSizedExactly)
 {
-    const PreparedVariables prepared = Prepared(GetParam().systemRoot);
+    const PreparedVariables prepared = Prepared(GetParam().tempFolder);
     const std::wstring parent = Block(GetParam().parent);
     const std::wstring expected = Block(GetParam().child);
 
@@ -120,28 +122,28 @@ TEST_P(ChildEnvironmentBlockTest, KeepsOrderReplacesTheThreeAndIsSizedExactly)
     EXPECT_EQ(proclaunch::OutstandingLaunchBlocks(), outstanding) << "every staging copy is freed";
 }
 
-const std::wstring kLongRoot = L"C:\\" + std::wstring(86, L'r');
+const std::wstring kLongTemp = L"C:\\" + std::wstring(91, L'r');
 
 INSTANTIATE_TEST_SUITE_P(Blocks, ChildEnvironmentBlockTest, ::testing::Values(
-    BlockCase{"AllThreeReplacedInPlace", L"C:\\windows",
+    BlockCase{"AllReplacedInPlace", L"C:\\windows\\Temp",
               {L"=C:=C:\\work", L"Path=C:\\bin", L"TEMP=C:\\t", L"tmp=C:\\t2", L"JAVA_TOOL_OPTIONS=-Xmx1g",
-               L"TEMPERATURE=hot", L"Z=1"},
+               L"_JAVA_OPTIONS=-javaagent:x.jar", L"TEMPERATURE=hot", L"Z=1"},
               {L"=C:=C:\\work", L"Path=C:\\bin", L"TEMP=C:\\windows\\Temp", L"TMP=C:\\windows\\Temp",
-               L"JAVA_TOOL_OPTIONS=", L"TEMPERATURE=hot", L"Z=1"}},
-    BlockCase{"AbsentOnesAreNotAdded", L"C:\\windows", {L"A=1", L"B=2"}, {L"A=1", L"B=2"}},
-    BlockCase{"OnlyJavaToolOptions", L"C:\\windows", {L"java_tool_options=-verbose"}, {L"JAVA_TOOL_OPTIONS="}},
-    BlockCase{"ShortValuesLongRootGrowsTheBlock", kLongRoot, {L"TEMP=a", L"TMP=b", L"X=y"},
-              {L"TEMP=" + kLongRoot + L"\\Temp", L"TMP=" + kLongRoot + L"\\Temp", L"X=y"}},
+               L"JAVA_TOOL_OPTIONS=", L"_JAVA_OPTIONS=", L"TEMPERATURE=hot", L"Z=1"}},
+    BlockCase{"AbsentOnesAreNotAdded", L"C:\\windows\\Temp", {L"A=1", L"B=2"}, {L"A=1", L"B=2"}},
+    BlockCase{"OnlyJavaToolOptions", L"C:\\windows\\Temp", {L"java_tool_options=-verbose"}, {L"JAVA_TOOL_OPTIONS="}},
+    BlockCase{"ShortValuesLongFolderGrowsTheBlock", kLongTemp, {L"TEMP=a", L"TMP=b", L"X=y"},
+              {L"TEMP=" + kLongTemp, L"TMP=" + kLongTemp, L"X=y"}},
     // A parent may hand over a block with the same name in several cases;
     // each copy grows, far past any fixed slack.
-    BlockCase{"RepeatedNamesEachGrow", kLongRoot, {L"TEMP=", L"Temp=", L"temp=", L"TMP=", L"Tmp="},
-              {L"TEMP=" + kLongRoot + L"\\Temp", L"TEMP=" + kLongRoot + L"\\Temp", L"TEMP=" + kLongRoot + L"\\Temp",
-               L"TMP=" + kLongRoot + L"\\Temp", L"TMP=" + kLongRoot + L"\\Temp"}}),
+    BlockCase{"RepeatedNamesEachGrow", kLongTemp, {L"TEMP=", L"Temp=", L"temp=", L"TMP=", L"Tmp="},
+              {L"TEMP=" + kLongTemp, L"TEMP=" + kLongTemp, L"TEMP=" + kLongTemp,
+               L"TMP=" + kLongTemp, L"TMP=" + kLongTemp}}),
     [](const ::testing::TestParamInfo<BlockCase>& info) { return std::string(info.param.label); });
 
 TEST(ChildEnvironmentTest, StagingCopyWithoutMemoryStopsTheBlockAndFreesWhatItTook)
 {
-    const PreparedVariables prepared = Prepared(L"C:\\windows");
+    const PreparedVariables prepared = Prepared(L"C:\\windows\\Temp");
     const std::wstring parent = Block({L"A=1", L"TEMP=x", L"B=2"});
     std::vector<wchar_t> out(proclaunch::ChildEnvironmentUnits(parent.c_str(), prepared));
     const long outstanding = proclaunch::OutstandingLaunchBlocks();

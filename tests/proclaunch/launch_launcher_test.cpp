@@ -82,8 +82,9 @@ protected:
         savedFolder = CurrentFolder();
         ASSERT_TRUE(::SetCurrentDirectoryW(scratch.path().c_str()));
         callerFolder = CurrentFolder();
-        systemRoot = Variable(L"SystemRoot").value_or(L"");
-        ASSERT_FALSE(systemRoot.empty());
+        wchar_t windows[MAX_PATH] = {};
+        ASSERT_GT(::GetSystemWindowsDirectoryW(windows, MAX_PATH), 0u);
+        systemRoot = windows;
         ASSERT_TRUE(CopyProgram(StandinPath(L"recorder.exe"), child));
         SetArguments(L"-jar archive.jar");
         startup.cb = sizeof(startup);
@@ -110,10 +111,11 @@ protected:
         std::copy(arguments.begin(), arguments.end(), commandLine);
     }
 
-    BOOL Launch(BOOL wait, BOOL startInSystemTemp, const std::wstring* path = nullptr)
+    BOOL Launch(BOOL wait, BOOL startInSystemTemp, const std::wstring* path = nullptr,
+                const wchar_t* childTemp = nullptr)
     {
         const std::wstring& program = path != nullptr ? *path : child;
-        return LaunchProcess(program.c_str(), commandLine, &startup, wait, startInSystemTemp);
+        return LaunchProcess(program.c_str(), commandLine, &startup, wait, startInSystemTemp, nullptr, childTemp);
     }
 
     void ExpectNothingHeld(bool countHandles = true)
@@ -268,55 +270,39 @@ TEST_F(LauncherLaunchTest, CommandLineOneUnitTooLongStartsNothing)
     ExpectNothingHeld();
 }
 
-TEST_F(LauncherLaunchTest, SystemRootMissingOrEmptyStartsNothing)
+TEST_F(LauncherLaunchTest, TheWindowsFolderComesFromTheSystemNotFromSystemRoot)
 {
-    for (const wchar_t* value : {static_cast<const wchar_t*>(nullptr), L""}) {
+    SetSpelled(L"TEMP", L"a");
+    for (const wchar_t* value : {static_cast<const wchar_t*>(nullptr), L"", L"C:\\users\\public\\planted"}) {
         ::SetEnvironmentVariableW(L"SystemRoot", value);
-        ::SetLastError(0);
-        EXPECT_FALSE(Launch(TRUE, TRUE));
-        EXPECT_EQ(::GetLastError(), proclaunch::LaunchSystemRootMissing);
-        EXPECT_TRUE(Runs().empty());
-        ExpectNothingHeld();
+        EXPECT_TRUE(Launch(TRUE, TRUE));
     }
+    const auto runs = Runs();
+    ASSERT_EQ(runs.size(), 3u);
+    for (const Recording& run : runs) {
+        EXPECT_EQ(run.at("TEMP"), Utf8(systemRoot + L"\\Temp"));
+        EXPECT_EQ(Lower(run.at("cwd")), Lower(Utf8(systemRoot + L"\\Temp")));
+    }
+    ExpectNothingHeld();
 }
 
-TEST_F(LauncherLaunchTest, SystemRootAtTheLimitIsUsedOneUnitLongerIsRefused)
+TEST_F(LauncherLaunchTest, GivenTempFolderAtTheLimitIsUsedOneUnitLongerIsRefused)
 {
     SetSpelled(L"TEMP", L"a");
     SetSpelled(L"TMP", L"b");
-    const std::wstring atLimit = L"C:\\" + std::wstring(86, L'r');  // "TEMP=" + root + "\Temp" + 0: 100
-    ::SetEnvironmentVariableW(L"SystemRoot", atLimit.c_str());
-    ASSERT_TRUE(Launch(TRUE, FALSE));
+    const std::wstring atLimit = L"C:\\" + std::wstring(91, L'r');  // "TEMP=" + folder + 0: 100
+    ASSERT_TRUE(Launch(TRUE, TRUE, nullptr, atLimit.c_str()));
     auto runs = Runs();
     ASSERT_EQ(runs.size(), 1u);
-    EXPECT_EQ(runs[0].at("TEMP"), Utf8(atLimit + L"\\Temp"));
-    EXPECT_EQ(runs[0].at("TMP"), Utf8(atLimit + L"\\Temp"));
+    EXPECT_EQ(runs[0].at("TEMP"), Utf8(atLimit));
+    EXPECT_EQ(runs[0].at("TMP"), Utf8(atLimit));
+    EXPECT_EQ(Lower(runs[0].at("cwd")), Lower(Utf8(systemRoot + L"\\Temp"))) << "the working folder stays the system's";
 
-    ::SetEnvironmentVariableW(L"SystemRoot", (atLimit + L"r").c_str());
     ::SetLastError(0);
-    EXPECT_FALSE(Launch(TRUE, FALSE));
+    EXPECT_FALSE(Launch(TRUE, FALSE, nullptr, (atLimit + L"r").c_str()));
     EXPECT_EQ(::GetLastError(), proclaunch::LaunchSystemRootTooLong);
     EXPECT_EQ(Runs().size(), 1u);
     ExpectNothingHeld();
-}
-
-TEST_F(LauncherLaunchTest, MissingSystemTemporaryFolderStartsNothingWhenAskedForIt)
-{
-    // Short enough for the prepared texts; the scratch folder's path is not.
-    const std::wstring root = L"C:\\proclaunch-no-temp-" + std::to_wstring(::GetCurrentProcessId());
-    ASSERT_TRUE(CreateFolders(root));
-    ::SetEnvironmentVariableW(L"SystemRoot", root.c_str());
-    ::SetLastError(0);
-    EXPECT_FALSE(Launch(TRUE, TRUE));
-    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-    EXPECT_TRUE(Runs().empty());
-    ExpectNothingHeld();
-
-    EXPECT_TRUE(Launch(TRUE, FALSE)) << "without the flag the folder is not needed";
-    const auto runs = Runs();
-    RemoveTree(root);
-    ASSERT_EQ(runs.size(), 1u);
-    EXPECT_EQ(runs[0].at("TEMP"), Utf8(root + L"\\Temp"));
 }
 
 TEST_F(LauncherLaunchTest, OutOfMemoryBeforeTheChildFailsAndReleasesEverything)

@@ -168,7 +168,22 @@ TEST(LoadSetupSettings, ReadsTheAppSettingsPairsOfTheOneConfiguration)
          {{L"jre.requiredversion", L"1.6"}}},
         {"not XML", "<configuration><appSettings>", {}},
         {"no add", "<configuration><appSettings/></configuration>", {}},
+        // The media may come from anywhere: no document type definitions.
+        {"an external entity: nothing read, nothing fetched",
+         "<!DOCTYPE configuration [<!ENTITY v SYSTEM \"secret.txt\">]>"
+         "<configuration><appSettings><add key=\"JRE.RequiredVersion\" value=\"&v;\"/></appSettings>"
+         "</configuration>",
+         {}},
+        {"an entity bomb: nothing",
+         "<!DOCTYPE configuration [<!ENTITY a \"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\">"
+         "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\"><!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\">"
+         "<!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;\"><!ENTITY e \"&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;\">"
+         "<!ENTITY f \"&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;\"><!ENTITY g \"&f;&f;&f;&f;&f;&f;&f;&f;&f;&f;\">"
+         "<!ENTITY h \"&g;&g;&g;&g;&g;&g;&g;&g;&g;&g;\"><!ENTITY i \"&h;&h;&h;&h;&h;&h;&h;&h;&h;&h;\">]>"
+         "<configuration><appSettings><add key=\"k\" value=\"&i;\"/></appSettings></configuration>",
+         {}},
     };
+    ASSERT_TRUE(WriteBytes(scratch / L"secret.txt", "1.9.9"));
     for (const ConfigCase& c : cases) {
         const std::wstring path = scratch / L"Setup.config";
         ASSERT_TRUE(WriteBytes(path, c.xml));

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include <algorithm>
@@ -330,7 +331,7 @@ TEST_F(SetupProgramTest, WithoutConfigurationOrRuntimeTheInstallerForThisWindows
     EXPECT_TRUE(ReadRecordings(otherInstaller).empty());
     const auto runs = ReadRecordings(installer);
     ASSERT_EQ(runs.size(), 1u);
-    EXPECT_EQ(FromUtf8(runs[0].at("commandline")), installer + L" /silent -W a b ");
+    EXPECT_EQ(FromUtf8(runs[0].at("commandline")), installer + L" /silent -W \"a b\" ");
     EXPECT_EQ(FromUtf8(runs[0].at("desktop")), L"WinSta0\\Default");
 
     const std::wstring folder = media + L"\\";
@@ -381,9 +382,9 @@ TEST_F(SetupProgramTest, WithoutConfigurationOrRuntimeTheInstallerForThisWindows
         L"IsFileInFolder: found: szFoundFilePath: " + installer,
         L"SearchPlatformInstaller: FoundFilePath: " + installer,
         L"LaunchInstaller: szInstallerPath: " + installer,
-        L"LaunchInstaller: szInstallerArgs: /silent -W a b ",
+        L"LaunchInstaller: szInstallerArgs: /silent -W \"a b\" ",
         L"LaunchInstaller: Before launch: tcInstallerPath: " + installer,
-        L"LaunchInstaller: Before launch: tcInstallerArgs: /silent -W a b ",
+        L"LaunchInstaller: Before launch: tcInstallerArgs: /silent -W \"a b\" ",
         L"LaunchInstaller: not normalprocess: LaunchProcess",
     };
     const std::vector<std::wstring> expectedTail = {
@@ -527,15 +528,50 @@ TEST_F(SetupProgramTest, NormalProcessStartsTheInstallerDirectlyAndPassesItsExit
     EXPECT_EQ(seen.exitCode, 3010u);
     const auto runs = ReadRecordings(installer);
     ASSERT_EQ(runs.size(), 1u);
-    EXPECT_EQ(FromUtf8(runs[0].at("commandline")), installer + L" /normalprocess C:\\Program Files\\Q ");
+    EXPECT_EQ(FromUtf8(runs[0].at("commandline")), installer + L" /normalprocess \"C:\\Program Files\\Q\" ");
     const std::vector<std::wstring> log = RunLog();
     const size_t direct = IndexOf(log, L"LaunchInstaller: normalprocess: CreateProcess");
     ASSERT_LT(direct + 4, log.size());
     EXPECT_EQ(log[direct + 1],
-              L"LaunchInstaller: normalprocess: Command: " + installer + L" /normalprocess C:\\Program Files\\Q ");
+              L"LaunchInstaller: normalprocess: Command: " + installer + L" /normalprocess \"C:\\Program Files\\Q\" ");
     EXPECT_EQ(log[direct + 2], L"LaunchInstaller: normalprocess: before Wait");
     EXPECT_EQ(log[direct + 3], L"LaunchInstaller: normalprocess: after Wait");
     EXPECT_FALSE(Contains(log, L"LaunchProcess"));
+}
+
+// From Setup.exe through the launcher to the Java installer, each word
+// arrives as given: blanks, quotes, an empty word, a closing backslash, and
+// a language value that must not become a Java option of its own.
+TEST_F(SetupProgramTest, EveryWordArrivesAtTheJavaInstallerAsGiven)
+{
+    const std::wstring launcherFolder = media + (On64BitWindows() ? L"\\Windows64" : L"\\Windows32");
+    ASSERT_TRUE(CreateFolders(launcherFolder + L"\\JVM\\bin"));
+    ASSERT_TRUE(CopyProgram(StandinPath(L"wendrel-without-runtime.exe"), launcherFolder + L"\\Setup.exe"));
+    ASSERT_TRUE(WriteBytes(launcherFolder + L"\\archive.jar", "PK\x05\x06 placeholder"));
+    ASSERT_TRUE(WriteBytes(launcherFolder + L"\\archive.gif", "GIF89a"));
+    const std::wstring javaw = launcherFolder + L"\\JVM\\bin\\javaw.exe";
+    ASSERT_TRUE(CopyProgram(StandinPath(L"recorder.exe"), javaw));
+    RegisterRuntime(L"1.8.0_202");
+
+    const Observation seen = Watch(L"/silent -W \"play.installLocation=C:\\Program Files\\Quarrix\" \"say \\\"hi\\\"\" \"\" "
+                                   L"\"C:\\trailing dir\\\\\" C:\\plain\\ /language=\"fr -javaagent:x.jar\"");
+    ASSERT_TRUE(seen.ended);
+    const auto runs = ReadRecordings(javaw);
+    ASSERT_EQ(runs.size(), 1u);
+    int count = 0;
+    common::UniqueLocalMem words(::CommandLineToArgvW(FromUtf8(runs[0].at("commandline")).c_str(), &count));
+    const auto* argv = static_cast<const wchar_t* const*>(words.get());
+    const std::vector<std::wstring> received(argv + 1, argv + count);
+    const std::vector<std::wstring> expected = {
+        L"-splash:" + launcherFolder + L"\\archive.gif", L"-Duser.language=fr -javaagent:x.jar", L"-jar",
+        launcherFolder + L"\\archive.jar", L"-W", L"play.auto=YES", L"-W",
+        L"play.installLocation=C:\\Program Files\\Quarrix", L"say \"hi\"", L"", L"C:\\trailing dir\\",
+        L"C:\\plain\\"};
+    EXPECT_EQ(received, expected) << runs[0].at("commandline");
+    // A word without blank or quote is logged as it always was.
+    EXPECT_TRUE(Contains(RunLog(), L"LaunchInstaller: szInstallerArgs: /silent -W "
+                                   L"\"play.installLocation=C:\\Program Files\\Quarrix\" \"say \\\"hi\\\"\" \"\" "
+                                   L"\"C:\\trailing dir\\\\\" C:\\plain\\ \"/language=fr -javaagent:x.jar\" "));
 }
 
 TEST_F(SetupProgramTest, TheInstallersExitCodeIsPassedOnThroughTheInteractiveSessionToo)

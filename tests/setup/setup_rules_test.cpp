@@ -9,11 +9,13 @@
 #include "setup/setup_log.h"
 #include "setup/setup_settings.h"
 
+#include "common/unique_resource.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <sddl.h>
+#include <shellapi.h>
 
 #include <vector>
 
@@ -323,16 +325,29 @@ TEST(ExclusionList, AnUpdateThatWouldNotFitIsSkipped)
     EXPECT_FALSE(alone.fits);
 }
 
-TEST(InstallerArguments, EachArgumentUnquotedAndFollowedByABlank)
+TEST(InstallerArguments, EachArgumentQuotedOnlyWhereNeededAndFollowedByABlank)
 {
     const std::pair<const wchar_t*, const wchar_t*> cases[] = {
         {L"\"C:\\Media\\Setup.exe\"", L""},
         {L"Setup.exe /silent", L"/silent "},
-        {L"\"C:\\M\\Setup.exe\" /normalprocess \"a b\" c", L"/normalprocess a b c "},
-        {L"Setup.exe \"-W\" \"x=\\\"q\\\"\"", L"-W x=\"q\" "},
+        {L"\"C:\\M\\Setup.exe\" /normalprocess \"a b\" c", L"/normalprocess \"a b\" c "},
+        {L"Setup.exe \"-W\" \"x=\\\"q\\\"\"", L"-W \"x=\\\"q\\\"\" "},
+        {L"Setup.exe -W \"play.installLocation=C:\\Program Files\\Quarrix\"",
+         L"-W \"play.installLocation=C:\\Program Files\\Quarrix\" "},
+        {L"Setup.exe \"\" \"C:\\Program Files\\\\\" C:\\dir\\", L"\"\" \"C:\\Program Files\\\\\" C:\\dir\\ "},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(setup::InstallerArguments(c.first), c.second) << Utf8(c.first);
+        const std::wstring arguments = setup::InstallerArguments(c.first);
+        EXPECT_EQ(arguments, c.second) << Utf8(c.first);
+        // What the platform installer reads back is what this program got.
+        int given = 0;
+        int received = 0;
+        common::UniqueLocalMem givenWords(::CommandLineToArgvW(c.first, &given));
+        common::UniqueLocalMem receivedWords(::CommandLineToArgvW((L"x " + arguments).c_str(), &received));
+        ASSERT_EQ(received, given) << Utf8(c.first);
+        for (int i = 1; i < given; ++i) {
+            EXPECT_STREQ(static_cast<wchar_t**>(receivedWords.get())[i], static_cast<wchar_t**>(givenWords.get())[i]);
+        }
     }
 }
 

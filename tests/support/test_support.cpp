@@ -359,6 +359,52 @@ std::wstring SystemTempFolder()
     return std::wstring(root) + L"\\Temp";
 }
 
+std::string UnixPath(const std::wstring& windowsPath)
+{
+    using UnixName = char*(CDECL*)(LPCWSTR);
+    const auto unixName = reinterpret_cast<UnixName>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = unixName ? unixName(windowsPath.c_str()) : nullptr;
+    if (name == nullptr) {
+        return std::string();
+    }
+    std::string path = name;
+    ::HeapFree(::GetProcessHeap(), 0, name);
+    return path;
+}
+
+bool StartUnixShell(const std::string& script)
+{
+    std::wstring commandLine = L"/bin/sh -c \"" + FromUtf8(script) + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION created = {};
+    if (!::CreateProcessW(L"Z:\\bin\\sh", &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &created)) {
+        return false;
+    }
+    // Wine gives no process object for a Unix program: the handles are null.
+    common::UniqueHandle process(created.hProcess);
+    common::UniqueHandle thread(created.hThread);
+    return true;
+}
+
+bool MakeUnixLink(const std::wstring& link, const std::wstring& target)
+{
+    const std::string unixLink = UnixPath(link);
+    const std::string unixTarget = UnixPath(target);
+    if (unixLink.empty() || unixTarget.empty()) {
+        return false;
+    }
+    const std::wstring done = link + L".made";
+    if (!StartUnixShell("ln -s '" + unixTarget + "' '" + unixLink + "' && touch '" + unixLink + ".made'") ||
+        !WaitForFile(done, 10000)) {
+        return false;
+    }
+    ::DeleteFileW(done.c_str());
+    return true;
+}
+
 bool WaitForFile(const std::wstring& path, DWORD timeoutMs)
 {
     const DWORD start = ::GetTickCount();

@@ -96,6 +96,17 @@ private:
 
 // %SystemRoot%\Temp.
 std::wstring SystemTempFolder();
+
+// Unix programs under Wine, for what Wine's own calls cannot make: its
+// CreateSymbolicLinkW reports success and makes nothing. A Unix symbolic
+// link stands for a Windows link (a junction for a folder).
+// The Unix path of a Windows path; empty outside Wine.
+std::string UnixPath(const std::wstring& windowsPath);
+// Starts "/bin/sh -c <script>" and does not wait: Wine gives no handle to
+// wait on, so the script signals its end itself (a file it makes).
+bool StartUnixShell(const std::string& script);
+// Makes `link` a symbolic link to `target` and waits until it is there.
+bool MakeUnixLink(const std::wstring& link, const std::wstring& target);
 // Polls every 50 ms; false when the file did not appear within the limit.
 bool WaitForFile(const std::wstring& path, DWORD timeoutMs);
 

@@ -127,13 +127,21 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     ::GetCurrentDirectoryW(ARRAYSIZE(folder), folder);
     record += L"cwd=" + std::wstring(folder) + L"\n";
 
-    for (const wchar_t* name : {L"TEMP", L"TMP", L"JAVA_TOOL_OPTIONS"}) {
+    for (const wchar_t* name : {L"TEMP", L"TMP", L"JAVA_TOOL_OPTIONS", L"_JAVA_OPTIONS", L"JDK_JAVA_OPTIONS",
+                                L"CLASSPATH"}) {
         bool present = false;
         const std::wstring value = Variable(name, present);
         if (present) {
             record += std::wstring(name) + L"=" + value + L"\n";
         }
     }
+    // Whether the temporary folder it was given is there while it runs.
+    bool tempPresent = false;
+    const DWORD tempAttributes = ::GetFileAttributesW(Variable(L"TEMP", tempPresent).c_str());
+    record += std::wstring(L"tempfolder=") +
+              (tempAttributes != INVALID_FILE_ATTRIBUTES && (tempAttributes & FILE_ATTRIBUTE_DIRECTORY) ? L"there"
+                                                                                                        : L"missing") +
+              L"\n";
 
     BOOL inJob = FALSE;
     ::IsProcessInJob(::GetCurrentProcess(), nullptr, &inJob);

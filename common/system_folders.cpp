@@ -1,0 +1,54 @@
+#include "common/system_folders.h"
+
+#include <windows.h>
+
+#include <vector>
+
+namespace common {
+
+namespace {
+
+// One of the system's folder queries, which answer with the length and
+// take a buffer of MAX_PATH at most.
+std::wstring FolderFrom(UINT(WINAPI* query)(LPWSTR, UINT))
+{
+    std::vector<wchar_t> folder(MAX_PATH, L'\0');
+    const UINT length = query(folder.data(), MAX_PATH);
+    return length > 0 && length < MAX_PATH ? std::wstring(folder.data(), length) : std::wstring();
+}
+
+UINT WINAPI QueryWindowsFolder(LPWSTR buffer, UINT size)
+{
+    return ::GetSystemWindowsDirectoryW(buffer, size);
+}
+
+UINT WINAPI QuerySystemFolder(LPWSTR buffer, UINT size)
+{
+    return ::GetSystemDirectoryW(buffer, size);
+}
+
+}  // namespace
+
+std::wstring WindowsFolder()
+{
+    return FolderFrom(&QueryWindowsFolder);
+}
+
+std::wstring SystemTempFolder()
+{
+    return WindowsFolder() + L"\\Temp";
+}
+
+std::wstring SystemProgramPath(const wchar_t* name)
+{
+    return FolderFrom(&QuerySystemFolder) + L"\\" + name;
+}
+
+std::wstring ProgramPath()
+{
+    std::vector<wchar_t> path(32768, L'\0');
+    const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    return length > 0 && length < path.size() ? std::wstring(path.data(), length) : std::wstring();
+}
+
+}  // namespace common
