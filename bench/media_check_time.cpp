@@ -24,37 +24,41 @@ double Median(std::vector<double> values)
     return values.empty() ? 0 : values[values.size() / 2];
 }
 
-ULONGLONG Now()
+double Seconds()
 {
-    FILETIME now = {};
-    ::GetSystemTimeAsFileTime(&now);
-    return (ULONGLONG(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    LARGE_INTEGER frequency, now;
+    ::QueryPerformanceFrequency(&frequency);
+    ::QueryPerformanceCounter(&now);
+    return double(now.QuadPart) / double(frequency.QuadPart);
 }
 
-// Seconds from the program's start to its first child's creation; the
-// program then runs to its end. Negative when it started no child.
+bool HasChild(DWORD parent)
+{
+    common::UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
+        if (entry.th32ParentProcessID == parent) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Seconds from the program's start until its first child is seen (the
+// process list is read over and over); the program then runs to its end.
+// Negative when it started no child.
 double TimeToFirstChild(const std::wstring& commandLine)
 {
-    const ULONGLONG start = Now();
+    const double start = Seconds();
     common::UniqueHandle process(testing_support::StartProgram(commandLine, testing_support::RunOptions()));
     const DWORD id = ::GetProcessId(process.get());
     double seconds = -1;
     while (seconds < 0) {
-        const bool ended = ::WaitForSingleObject(process.get(), 5) == WAIT_OBJECT_0;
-        common::UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-        PROCESSENTRY32W entry = {};
-        entry.dwSize = sizeof(entry);
-        for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
-            common::UniqueHandle child(entry.th32ParentProcessID == id
-                                           ? ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID)
-                                           : nullptr);
-            FILETIME created, exited, kernel, user;
-            if (child && ::GetProcessTimes(child.get(), &created, &exited, &kernel, &user)) {
-                const ULONGLONG at = (ULONGLONG(created.dwHighDateTime) << 32) | created.dwLowDateTime;
-                seconds = double(at - start) / 1e7;
-            }
-        }
-        if (ended) {
+        const bool ended = ::WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0;
+        if (HasChild(id)) {
+            seconds = Seconds() - start;
+        } else if (ended) {
             break;
         }
     }
