@@ -81,16 +81,22 @@ struct Road {
 };
 
 // A program that swaps the file for its own the moment it sees it held by
-// someone else, and keeps trying until told to stop.
+// someone else, and keeps trying until told to stop. Its probe takes the file
+// for a moment, which alone can keep the holder out; so it probes only once
+// `armed` says the holder should have it.
 struct Racer {
     std::wstring target;
     std::wstring evil;
+    std::function<bool()> armed = [] { return true; };
     std::atomic<bool> stop{false};
     bool sawHeld = false;
     int refused = 0;
 
     void Run()
     {
+        while (!stop && !armed()) {
+            ::Sleep(10);
+        }
         while (!stop && !sawHeld) {
             common::UniqueFile probe(
                 ::CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -139,7 +145,8 @@ public:
         return path;
     }
 
-    Road Run(Racer* racer = nullptr)
+    // javaSleepMs keeps the Java installer stand-in running that long.
+    Road Run(Racer* racer = nullptr, const wchar_t* javaSleepMs = nullptr)
     {
         RunOptions options;
         options.environment = {{L"RECORDER_RECORD", scratch / L"starts"},
@@ -150,6 +157,9 @@ public:
                                // Registered but too old for the launcher: it would run a JRE.exe beside it.
                                {L"RUNTIME_INSTALLER_VERSION", L"1.7.0_80"},
                                {L"RUNTIME_INSTALLER_DELAY_MS", L"100"}};
+        if (javaSleepMs) {
+            options.environment.push_back({L"RECORDER_SLEEP_MS", javaSleepMs});
+        }
         Road road;
         common::UniqueHandle process(
             StartProgram(L"\"" + media + L"\\Setup.exe\" /silent /nojavaerror /language=fr", options));
@@ -313,8 +323,17 @@ TEST_F(MediaTamperTest, ARacerSwappingAHeldFileNeverGetsItsBytesRun)
         const bool launcher = std::wstring(target).find(L"Setup.exe") != std::wstring::npos;
         if (launcher) {
             planted.push_back(racer.target);  // the genuine launcher is no recorder: a start recorded there is the racer's
+            // Setup.exe holds the launcher until it has ended: race it once
+            // the launcher's trace shows it running.
+            racer.armed = [this] { return !ReadBytes(scratch / L"trace").empty(); };
+        } else {
+            // The archive is held from its check until Java has ended: race it
+            // while the Java installer runs.
+            racer.armed = [this] {
+                return ReadBytes(scratch / L"starts").find("\\BundledJVM\\bin\\javaw.exe") != std::string::npos;
+            };
         }
-        const Road road = Run(&racer);
+        const Road road = Run(&racer, launcher ? nullptr : L"3000");
         EXPECT_TRUE(racer.sawHeld);
         EXPECT_GT(racer.refused, 0);
         // The run goes on with the genuine file, or stops with the message.
