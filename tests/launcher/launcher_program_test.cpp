@@ -140,6 +140,21 @@ TEST_F(LauncherProgramTest, JvmFolderBesideIsUsedWithTheExactArgumentText)
     EXPECT_FALSE(FolderExists(RunFolderOf(runs[0]))) << "the run's own folder goes when the installer has ended";
 }
 
+// The first word of the command line is the caller's to choose: the
+// launcher's folder is where its file lies.
+TEST_F(LauncherProgramTest, ItsFolderIsWhereItsFileLiesWhateverTheFirstWordSays)
+{
+    const std::wstring javaw = PlaceJavaw(scratch / L"JVM");
+    const std::wstring decoy = PlaceJavaw(scratch / L"decoy\\JVM");
+    RunOptions options;
+    options.program = Launcher();
+    options.timeoutMs = 60000;
+    const RunResult result = RunProgram(L"\"" + (scratch / L"decoy\\wendrel.exe") + L"\" /english", options);
+    ASSERT_TRUE(result.started);
+    EXPECT_EQ(ReadRecordings(javaw).size(), 1u);
+    EXPECT_TRUE(ReadRecordings(decoy).empty());
+}
+
 TEST_F(LauncherProgramTest, AFolderWithABlankCannotLetAShorterProgramPathRun)
 {
     // "...\Quarrix Media\JVM\bin\javaw.exe" unquoted would first run "...\Quarrix.exe".

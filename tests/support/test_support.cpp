@@ -105,7 +105,8 @@ HANDLE StartProgram(const std::wstring& commandLine, const RunOptions& options)
     }
     std::wstring mutableLine = commandLine;
     PROCESS_INFORMATION created = {};
-    if (!::CreateProcessW(nullptr, &mutableLine[0], nullptr, nullptr, inherit, flags,
+    if (!::CreateProcessW(options.program.empty() ? nullptr : options.program.c_str(), &mutableLine[0], nullptr,
+                          nullptr, inherit, flags,
                           environment.empty() ? nullptr : &environment[0],
                           options.workingFolder.empty() ? nullptr : options.workingFolder.c_str(), &startup,
                           &created)) {

@@ -39,6 +39,7 @@ struct RunOptions {
     DWORD timeoutMs = 30000;
     DWORD creationFlags = 0;
     HANDLE job = nullptr;           // assign the process to this job before it runs
+    std::wstring program;           // empty: the command line's first word names it
     std::vector<std::pair<std::wstring, std::wstring>> environment;  // added to the test's own
 };
 
