@@ -1,6 +1,7 @@
 #include "tests/support/test_support.h"
 
 #include "build_paths.h"
+#include "common/system_libraries.h"
 #include "common/unique_resource.h"
 #include "common/utf8.h"
 
@@ -363,8 +364,8 @@ std::wstring SystemTempFolder()
 std::string UnixPath(const std::wstring& windowsPath)
 {
     using UnixName = char*(CDECL*)(LPCWSTR);
-    const auto unixName = reinterpret_cast<UnixName>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    const auto unixName =
+        common::FindFunction<UnixName>(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name");
     char* name = unixName ? unixName(windowsPath.c_str()) : nullptr;
     if (name == nullptr) {
         return std::string();
