@@ -1,6 +1,6 @@
 #include "launcher/java_error_dialog.h"
 #include "launcher/process_start.h"
-#include "launcher/runtime_selection.h"
+#include "launcher/runtime_rules.h"
 #include "launcher/update_log.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "launcher/runtime_selection.h"
+#include "launcher/runtime_rules.h"
 
 #include "common/held_file.h"
 #include "common/resource_data.h"
