@@ -31,7 +31,7 @@ DecisionTrace DecisionTrace::FromEnvironment()
 
 void DecisionTrace::Line(const std::wstring& text)
 {
-    if (!m_file) {
+    if (!m_file || text.empty()) {
         return;
     }
     SYSTEMTIME now = {};

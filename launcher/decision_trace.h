@@ -26,7 +26,8 @@ public:
 
     // Callers test this before composing a line that costs something.
     bool IsOn() const { return m_file.valid(); }
-    // One line, prefixed with the local time.
+    // One line, prefixed with the local time; an empty text writes nothing,
+    // so a step with nothing to say leaves no line.
     void Line(const std::wstring& text);
 
 private:

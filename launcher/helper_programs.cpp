@@ -5,7 +5,6 @@
 #include "common/system_folders.h"
 #include "common/unique_resource.h"
 #include "launcher/file_operations.h"
-#include "launcher/launcher_dialog.h"
 #include "launcher/process_start.h"
 #include "launcher/protected_folders.h"
 #include "launcher/resources/resource.h"
@@ -29,18 +28,14 @@ common::UniqueFile PlaceHelper(const std::wstring& path, const common::ResourceB
     ::DeleteFileW(path.c_str());
     if (!PathExists(path)) {
         common::UniqueFile held = common::WriteHeldFile(path, bytes.data, bytes.size);
-        if (trace.IsOn()) {
-            trace.Line(L"uninstall: " + path + (held ? L" written" : L" cannot be written"));
-        }
+        trace.Line(L"uninstall: " + path + (held ? L" written" : L" cannot be written"));
         return held;
     }
     // We run elevated: a file we cannot replace runs only if it is ours.
     common::UniqueFile held = common::HoldIfIdentical(path, bytes.data, bytes.size);
-    if (trace.IsOn()) {
-        trace.Line(L"uninstall: " + path +
-                   (held ? L" cannot be deleted and holds the same bytes: reused"
-                         : L" cannot be deleted and is not the launcher's copy: not used"));
-    }
+    trace.Line(L"uninstall: " + path +
+               (held ? L" cannot be deleted and holds the same bytes: reused"
+                     : L" cannot be deleted and is not the launcher's copy: not used"));
     return held;
 }
 
@@ -99,30 +94,27 @@ bool PlaceHelpersAndStartPellow(HMODULE module, WORD purlowResource, const std::
     // files go.
     DWORD exitCode = 0;
     const bool started = StartInSession(pellowPath, arguments, tempFolder, true, true, &exitCode);
-    if (trace.IsOn()) {
-        trace.Line(L"uninstall: Pellow " +
-                   (started ? L"started in the interactive session and ended with exit code " + std::to_wstring(exitCode)
-                            : std::wstring(L"could not be started in the interactive session")) +
-                   L": " + DirectCommandLine(pellowPath, arguments));
-    }
+    trace.Line(L"uninstall: Pellow " +
+               (started ? L"started in the interactive session and ended with exit code " + std::to_wstring(exitCode)
+                        : std::wstring(L"could not be started in the interactive session")) +
+               L": " + DirectCommandLine(pellowPath, arguments));
     return true;
 }
 
-void LauncherDialog::PrepareFolderRemoval()
+void PrepareFolderRemoval(const RunContext& run)
 {
     const bool is64BitWindows = IsPlatformProbeKeyPresent();
     const WORD purlowResource = PurlowResourceFor(is64BitWindows);
-    if (m_trace.IsOn()) {
-        m_trace.Line(std::wstring(L"uninstall: ") + (is64BitWindows ? L"64-bit" : L"32-bit") +
-                     L" Windows, Purlow from resource " + std::to_wstring(purlowResource));
-    }
+    run.trace.Line(std::wstring(L"uninstall: ") + (is64BitWindows ? L"64-bit" : L"32-bit") +
+                   L" Windows, Purlow from resource " + std::to_wstring(purlowResource));
     const std::wstring helperFolder = CreateUniqueProtectedFolder(common::SystemTempFolder());
     if (helperFolder.empty()) {
-        m_trace.Line(L"uninstall: no folder of the launcher's own for the helpers (error " +
-                     std::to_wstring(::GetLastError()) + L"), the folder stays");
+        run.trace.Line(L"uninstall: no folder of the launcher's own for the helpers (error " +
+                       std::to_wstring(::GetLastError()) + L"), the folder stays");
         return;
     }
-    if (!PlaceHelpersAndStartPellow(m_hInstance, purlowResource, helperFolder, m_strFolder, m_trace, m_childTemp)) {
+    if (!PlaceHelpersAndStartPellow(run.instance, purlowResource, helperFolder, run.options.m_strFolder, run.trace,
+                                    run.childTemp)) {
         RemoveFolderTree(helperFolder);
     }
 }

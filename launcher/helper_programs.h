@@ -5,6 +5,7 @@
 // Purlow remove the launcher's folder.
 
 #include "launcher/decision_trace.h"
+#include "launcher/run_context.h"
 
 #include <windows.h>
 
@@ -38,5 +39,11 @@ std::wstring HelperDeletionCommand(const std::wstring& path);
 bool PlaceHelpersAndStartPellow(HMODULE module, WORD purlowResource, const std::wstring& helperFolder,
                                 const std::wstring& launcherFolder, DecisionTrace& trace,
                                 const std::wstring& tempFolder = std::wstring());
+
+// The whole of uninstall mode's last step: the platform probe, a folder of
+// the run's own for the helpers, and PlaceHelpersAndStartPellow with the
+// launcher's folder. When the helpers cannot be placed their folder goes
+// again and the launcher's folder stays.
+void PrepareFolderRemoval(const RunContext& run);
 
 }  // namespace launcher

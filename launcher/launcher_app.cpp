@@ -29,21 +29,21 @@ bool LauncherApp::InitInstance()
     }
     const auto* argv = static_cast<const wchar_t* const*>(words.get());
 
-    LauncherDialog dialog(m_hInstance, m_gdiplusStarted, m_trace);
-    dialog.m_strFolder = count > 0 ? argv[0] : L"";
-    dialog.m_strExtraArgs.clear();
-    const std::wstring programNameOverride = TranslateArguments(argv, count, dialog);
-    SplitProgramPath(dialog, programNameOverride);
+    LauncherState options;
+    options.m_strFolder = count > 0 ? argv[0] : L"";
+    const std::wstring programNameOverride = TranslateArguments(argv, count, options);
+    SplitProgramPath(options, programNameOverride);
     // The folder the launcher reads its archive from and, as uninstaller,
     // removes: its own, whatever its caller wrote as the first word.
     const std::wstring ownPath = common::ProgramPath();
     if (const size_t slash = ownPath.rfind(L'\\'); slash != std::wstring::npos) {
-        dialog.m_strFolder = ownPath.substr(0, slash);
+        options.m_strFolder = ownPath.substr(0, slash);
     }
     if (m_trace.IsOn()) {
-        m_trace.Line(DescribeOptions(dialog, programNameOverride));
+        m_trace.Line(DescribeOptions(options, programNameOverride));
     }
 
+    LauncherDialog dialog(m_hInstance, m_gdiplusStarted, options, m_trace);
     dialog.Create();
     dialog.Destroy();
     m_trace.Line(L"wendrel ends");

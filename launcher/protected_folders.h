@@ -7,6 +7,7 @@
 #include "common/unique_resource.h"
 
 #include <string>
+#include <utility>
 
 namespace launcher {
 
@@ -39,6 +40,16 @@ public:
     ~RunFolder() { Remove(); }
     RunFolder(const RunFolder&) = delete;
     RunFolder& operator=(const RunFolder&) = delete;
+    RunFolder(RunFolder&& other) noexcept : m_path(std::move(other.m_path)) { other.m_path.clear(); }
+    RunFolder& operator=(RunFolder&& other) noexcept
+    {
+        if (this != &other) {
+            Remove();
+            m_path = std::move(other.m_path);
+            other.m_path.clear();
+        }
+        return *this;
+    }
 
     // A new unguessable protected folder below `parent`; false (and no
     // folder) when none could be made.

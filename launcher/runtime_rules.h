@@ -17,12 +17,6 @@ bool IsVersionNameAtLeast18(const std::wstring& subkeyName);
 // "CurrentVersion" below "1.8" in a whole-string comparison.
 bool IsCurrentVersionTooOld(const std::wstring& version);
 
-// Enumerates the registered runtimes (machine hive only).
-bool IsRuntime18OrLaterRegistered();
-
-// "1.8.0_202 (1.8 or later), 1.7 (older)", or "none": for the decision trace.
-std::wstring RegisteredRuntimeVersions();
-
 // The RunOnce command that removes the run's own folder, which holds the
 // unpacked private runtime: "<system folder>\cmd.exe /C  RD /S /Q "<folder>"".
 std::wstring DeferredRemovalCommand(const std::wstring& runFolder);

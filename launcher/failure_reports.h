@@ -1,0 +1,24 @@
+#pragma once
+// How a run that starts nothing tells its user: the Java error dialog, an
+// entry in the update log of an unattended run with /nojavaerror, or the
+// missing-file message.
+
+#include "launcher/run_context.h"
+
+#include <string>
+
+namespace launcher {
+
+// The registered runtime is not usable: the update log on /nojavaerror,
+// otherwise the dialog.
+void ReportJavaError(const RunContext& run);
+
+void ShowJavaErrorDialog(const RunContext& run);
+
+// Not the media's archive: treated as a missing one, reported the way an
+// unattended run asks for.
+void ReportArchiveNotTaken(const RunContext& run, const std::wstring& path);
+
+void ShowMissingFileMessage(const RunContext& run, const std::wstring& path);
+
+}  // namespace launcher

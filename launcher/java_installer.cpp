@@ -1,0 +1,70 @@
+#include "launcher/java_installer.h"
+
+#include "common/resource_data.h"
+#include "common/system_folders.h"
+#include "launcher/file_operations.h"
+#include "launcher/media_check.h"
+#include "launcher/process_start.h"
+#include "launcher/resources/resource.h"
+
+namespace launcher {
+
+JavaArchive PrepareJavaArchive(const RunContext& run)
+{
+    const std::wstring& folder = run.options.m_strFolder;
+    JavaArchive archive;
+    archive.archivePath = folder + L"\\archive.jar";
+    archive.imagePath = folder + L"\\archive.gif";
+
+    bool fromResource = false;
+    if (const auto embedded = common::FindResourceBytes(run.instance, MAKEINTRESOURCEW(IDR_EMBEDDED_ARCHIVE),
+                                                        RT_RCDATA)) {
+        // The Java installer runs elevated from this archive: a folder of our own.
+        if (archive.ownFolder.Create(common::SystemTempFolder())) {
+            archive.archivePath = archive.ownFolder.path() + L"\\archive.jar";
+            fromResource = WriteNewFile(archive.archivePath, embedded.data, embedded.size);
+            if (!fromResource) {
+                ::DeleteFileW(archive.archivePath.c_str());  // no half archive for the installer
+            }
+        }
+    }
+
+    if (run.mediaList && !fromResource) {
+        archive.heldArchive = CheckBesideLauncher(*run.mediaList, folder, L"archive.jar", L"archive", run.trace);
+        if (!archive.heldArchive) {
+            archive.status = JavaArchive::Status::NotTaken;
+            return archive;
+        }
+        archive.heldImage = CheckBesideLauncher(*run.mediaList, folder, L"archive.gif", L"splash image", run.trace);
+    }
+
+    if (!PathExists(archive.archivePath)) {
+        archive.ownFolder.Remove();
+        archive.status = JavaArchive::Status::Missing;
+        return archive;
+    }
+
+    if (fromResource) {
+        archive.imagePath = archive.ownFolder.path() + L"\\archive.gif";
+        if (const auto image = common::FindResourceBytes(run.instance, L"ARCHIVE", L"GIF")) {
+            WriteNewFile(archive.imagePath, image.data, image.size);
+        }
+    }
+    archive.imageTaken = PathExists(archive.imagePath) && (archive.heldImage || !run.mediaList || fromResource);
+    archive.status = JavaArchive::Status::Ready;
+    return archive;
+}
+
+JavaInstallerRun StartJavaInstaller(const RunContext& run, const std::wstring& program, const std::wstring& arguments)
+{
+    JavaInstallerRun outcome;
+    const bool direct = run.options.m_bNormalProcess;
+    outcome.started = direct ? StartDirectlyAndWait(program, arguments, run.childTemp, &outcome.exitCode)
+                             : StartInSession(program, arguments, run.childTemp, true, false, &outcome.exitCode);
+    outcome.startError = ::GetLastError();
+    outcome.how = direct ? L"directly (/normalprocess)" : L"in the interactive session";
+    outcome.commandLine = DirectCommandLine(program, arguments);
+    return outcome;
+}
+
+}  // namespace launcher

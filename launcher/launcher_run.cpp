@@ -1,0 +1,150 @@
+#include "launcher/launcher_run.h"
+
+#include "common/application_name.h"
+#include "common/media_files.h"
+#include "common/system_folders.h"
+#include "launcher/failure_reports.h"
+#include "launcher/file_operations.h"
+#include "launcher/helper_programs.h"
+#include "launcher/java_installer.h"
+#include "launcher/runtime_choice.h"
+#include "launcher/runtime_cleanup.h"
+#include "launcher/runtime_registry.h"
+#include "launcher/update_log.h"
+
+namespace launcher {
+
+LauncherRun::LauncherRun(HINSTANCE instance, HWND owner, LauncherState& options, DecisionTrace& trace,
+                         Splash& splash)
+    : m_run{instance, owner, options, trace, splash, nullptr, std::wstring(), std::wstring()}
+{
+}
+
+void LauncherRun::Run()
+{
+    const bool uninstallMode = PathExists(m_run.options.m_strFolder + L"\\uninstall.dat");
+    if (uninstallMode) {
+        m_run.trace.Line(L"uninstall mode: " + m_run.options.m_strFolder + L"\\uninstall.dat exists");
+    } else {
+        m_mediaList = common::LoadMediaList(m_run.instance);
+        m_run.mediaList = m_mediaList ? &*m_mediaList : nullptr;
+    }
+    // Every user may create files in the system's temporary folder ahead of
+    // us: what the run unpacks and what its children keep as temporary files
+    // go into a folder of its own.
+    if (m_runFolder.Create(common::SystemTempFolder())) {
+        m_run.runFolder = m_runFolder.path();
+        m_run.childTemp = m_runFolder.path() + L"\\Temp";
+        if (!CreateProtectedFolder(m_run.childTemp)) {
+            m_run.childTemp.clear();
+        }
+    }
+    try {
+        RunSequence();
+    } catch (const UpdateLogFileError& failure) {
+        // An unwritable log ends the run here, uninstall clean-up included.
+        m_run.splash.Hide();
+        ::MessageBoxW(m_run.owner, UpdateLogFileErrorText(failure).c_str(), common::ApplicationName().c_str(),
+                      MB_OK | MB_ICONERROR);
+        return;
+    }
+    if (uninstallMode) {
+        PrepareFolderRemoval(m_run);
+    }
+    // Every child the run waits for has ended.
+    m_runFolder.Remove();
+}
+
+void LauncherRun::RunSequence()
+{
+    DecisionTrace& trace = m_run.trace;
+    const HCURSOR normalCursor = ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
+    RuntimeFound privateRuntime = PreparePrivateRuntime(m_run);
+    trace.Line(privateRuntime.traceLine);
+    RuntimeFound localRuntime = FindLocalRuntime(m_run);
+    trace.Line(localRuntime.traceLine);
+    if (trace.IsOn()) {
+        trace.Line(L"registered runtimes: " + RegisteredRuntimeVersions());
+    }
+    const InstallerRun carriedInstaller = RunCarriedRuntimeInstaller(m_run);
+    trace.Line(carriedInstaller.traceLine);
+    const InstallerRun installerBeside = RunRuntimeInstallerBesideLauncher(m_run);
+    trace.Line(installerBeside.traceLine);
+    ::SetCursor(normalCursor);
+
+    // A "JVM" folder beside the launcher wins over the private runtime.
+    std::wstring runtimeHome = localRuntime.taken ? localRuntime.home : privateRuntime.home;
+    if (!privateRuntime.taken && !localRuntime.taken) {
+        const RuntimeFound installed = CheckInstalledRuntime();
+        trace.Line(installed.traceLine);
+        if (!installed.taken) {
+            if (installed.error == JavaError::NothingRegistered) {
+                // No runtime registered at all: the dialog, never the log.
+                if (!m_run.options.m_bNoJavaError) {
+                    ShowJavaErrorDialog(m_run);
+                }
+            } else {
+                ReportJavaError(m_run);
+            }
+            trace.Line(L"no usable Java runtime: nothing started");
+            return;
+        }
+        runtimeHome = installed.home;
+    }
+    trace.Line(L"Java runtime: " + runtimeHome);
+
+    JavaArchive archive = PrepareJavaArchive(m_run);
+    if (archive.status == JavaArchive::Status::NotTaken) {
+        trace.Line(L"archive not taken: " + archive.archivePath + L"; nothing started");
+        ReportArchiveNotTaken(m_run, archive.archivePath);
+        return;
+    }
+    if (archive.status == JavaArchive::Status::Missing) {
+        trace.Line(L"archive missing: " + archive.archivePath + L"; nothing started");
+        ShowMissingFileMessage(m_run, archive.archivePath);
+        return;
+    }
+
+    LauncherState& options = m_run.options;
+    options.m_strSysLanguage.clear();
+    options.m_strSysCountry.clear();
+    DetectSystemLanguage(options, ::GetUserDefaultLangID());
+    m_run.splash.Hide();
+
+    const std::wstring javaProgram = runtimeHome + L"\\bin\\javaw.exe";
+    const std::wstring javaArguments =
+        BuildJavaArguments(options, archive.imageTaken, archive.imagePath, archive.archivePath);
+    const std::wstring previousFolder = CurrentFolder();
+    ::SetCurrentDirectoryW(options.m_strFolder.c_str());
+
+    if (privateRuntime.taken) {
+        RegisterPrivateRuntimeRemoval(m_run.runFolder);
+    }
+
+    const JavaInstallerRun java = StartJavaInstaller(m_run, javaProgram, javaArguments);
+    if (!java.started) {
+        trace.Line(L"Java installer could not be started " + java.how + L" (error " +
+                   std::to_wstring(java.startError) + L"): " + java.commandLine);
+    } else {
+        trace.Line(L"Java installer started " + java.how + L" and waited for: " + java.commandLine);
+        trace.Line(L"Java installer exit code: " + std::to_wstring(java.exitCode));
+    }
+    privateRuntime.heldProgram.reset();
+    localRuntime.heldProgram.reset();
+
+    PlaceRuntimeInstallerForUninstaller(m_run.instance);
+    if (privateRuntime.taken) {
+        RemovePrivateRuntime(m_run.runFolder);
+    }
+    if (!previousFolder.empty()) {
+        ::SetCurrentDirectoryW(previousFolder.c_str());
+    }
+    archive.ownFolder.Remove();
+    if (carriedInstaller.ran || installerBeside.ran) {
+        m_run.splash.Show();
+        RemoveJava7();
+        m_run.splash.Hide();
+    }
+}
+
+}  // namespace launcher
