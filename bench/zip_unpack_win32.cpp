@@ -18,11 +18,11 @@ int wmain(int argc, wchar_t** argv)
     }
     const unsigned threads = argc >= 3 ? static_cast<unsigned>(std::wcstoul(argv[2], nullptr, 10)) : 0;
     const bool streamOnly = argc == 4 && std::wcscmp(argv[3], L"stream") == 0;
-    zip::UseWholeEntryRoad(!streamOnly);
     LARGE_INTEGER frequency, start, end;
     ::QueryPerformanceFrequency(&frequency);
     ::QueryPerformanceCounter(&start);
-    const zip::ExtractionSummary summary = zip::ExtractZipArchive(argv[1], threads);
+    const zip::ExtractionSummary summary = zip::ExtractZipArchive(
+        argv[1], threads, streamOnly ? zip::EntryRoad::StreamOnly : zip::EntryRoad::WholeWhereItFits);
     ::QueryPerformanceCounter(&end);
     const double seconds = double(end.QuadPart - start.QuadPart) / double(frequency.QuadPart);
     std::printf("wine: launcher unpacking (%s, %s): %d files written, %d failed, %d entries skipped in %.3f s\n",

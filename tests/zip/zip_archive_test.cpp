@@ -372,24 +372,6 @@ TEST(ZipArchiveTest, OverlappingEntriesExtractAsTheirHeadersSay)
     EXPECT_EQ(Extract(*opened->archive, 1).bytes, kText);
 }
 
-TEST(ZipReaderTest, EntryDataNeedsAnOpenEntry)
-{
-    const std::string bytes = BuildZip({Entry("a", kText)});
-    MemorySource source(bytes.data(), bytes.size());
-    ZipReader reader;
-    ASSERT_EQ(reader.Open(&source), ZipOk);
-    char buffer[64];
-    EXPECT_EQ(reader.ReadEntryData(buffer, sizeof buffer), ZipBadHandle);
-    EXPECT_EQ(reader.CloseEntryData(), ZipBadHandle);
-    ASSERT_EQ(reader.OpenEntryData(), ZipOk);
-    EXPECT_EQ(reader.ReadEntryData(buffer, 0), 0);
-    EXPECT_EQ(reader.ReadEntryData(buffer, 5), 5);
-    EXPECT_EQ(std::string(buffer, 5), kText.substr(0, 5));
-    // Closed before the end: no CRC verdict yet.
-    EXPECT_EQ(reader.CloseEntryData(), ZipOk);
-    EXPECT_EQ(reader.GoToNextEntry(), ZipEndOfList);
-}
-
 // Which entries the whole-entry road (libdeflate) may take: deflated,
 // non-empty, compressed and uncompressed bytes within the bound together.
 TEST(WholeEntryRoadTest, TakesDeflatedNonEmptyEntriesUpToTheBound)

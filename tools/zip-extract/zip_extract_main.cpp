@@ -272,8 +272,9 @@ int main(int argc, char** argv)
 {
     unsigned threads = 0;
     int first = 1;
+    zip::EntryRoad road = zip::EntryRoad::WholeWhereItFits;
     if (argc >= 2 && std::strcmp(argv[1], "-s") == 0) {
-        zip::UseWholeEntryRoad(false);
+        road = zip::EntryRoad::StreamOnly;
         first = 2;
     }
     if (argc >= first + 1 && std::strcmp(argv[first], "-j") == 0) {
@@ -341,7 +342,7 @@ int main(int argc, char** argv)
 
     FolderTarget target(items, destinations);
     const std::vector<int> results = zip::WriteEntries(
-        items, threads, archive->source(), [fd] { return std::make_unique<FileSource>(fd, false); }, target);
+        items, threads, archive->source(), [fd] { return std::make_unique<FileSource>(fd, false); }, target, road);
 
     bool failed = false;
     for (size_t n = 0; n < listed.size(); ++n) {

@@ -24,9 +24,6 @@ int ZipArchive::GetEntry(int index, ZipEntryRecord* record, ZipEntryData* data)
     if (index < -1 || index >= entryCount()) {
         return ZipBadArgument;
     }
-    if (m_reader.entryDataOpen()) {
-        m_reader.CloseEntryData();
-    }
     if (index == -1) {
         *record = ZipEntryRecord();
         record->index = entryCount();

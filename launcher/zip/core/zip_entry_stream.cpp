@@ -149,7 +149,6 @@ int ZipEntryStream::Close()
 
 namespace {
 
-std::atomic<bool> g_useWholeEntryRoad{true};
 // What whole-entry inflates of all threads hold at this moment.
 std::atomic<uint64_t> g_wholeEntryBytes{0};
 
@@ -178,11 +177,6 @@ private:
 
 }  // namespace
 
-void UseWholeEntryRoad(bool use)
-{
-    g_useWholeEntryRoad = use;
-}
-
 bool FitsWholeEntryRoad(const ZipEntryData& data)
 {
     return data.method == kMethodDeflated && data.uncompressedSize > 0 &&
@@ -200,7 +194,7 @@ struct DecompressorDeleter {
 // apply or came to anything else, with nothing left in the sink.
 int InflateWhole(ZipSource* source, const ZipEntryData& data, ZipSink& sink)
 {
-    if (!g_useWholeEntryRoad || !FitsWholeEntryRoad(data)) {
+    if (!FitsWholeEntryRoad(data)) {
         return ZipEndOfList;
     }
     const WholeEntryBudget budget(uint64_t(data.compressedSize) + data.uncompressedSize);
@@ -236,9 +230,10 @@ int InflateWhole(ZipSource* source, const ZipEntryData& data, ZipSink& sink)
 
 }  // namespace
 
-int CopyEntryData(ZipSource* source, const ZipEntryData& data, ZipSink& sink, ZipOutputBuffer& buffer)
+int CopyEntryData(ZipSource* source, const ZipEntryData& data, ZipSink& sink, ZipOutputBuffer& buffer,
+                  EntryRoad road)
 {
-    const int whole = InflateWhole(source, data, sink);
+    const int whole = road == EntryRoad::WholeWhereItFits ? InflateWhole(source, data, sink) : ZipEndOfList;
     return whole != ZipEndOfList ? whole : StreamEntryData(source, data, sink, buffer);
 }
 

@@ -52,6 +52,11 @@ private:
 // left uninitialised, since every byte is written before it is read.
 using ZipOutputBuffer = std::unique_ptr<unsigned char[]>;
 
+// How CopyEntryData may take an entry: the whole road where it fits, or
+// streaming alone, as the reader did before it had the whole road (for
+// measurements).
+enum class EntryRoad { WholeWhereItFits, StreamOnly };
+
 // Streams every byte of an entry into `sink` through `buffer`: ZipOk, ZipWriteFailed when reading the data
 // or writing the sink failed, or ZipCrcMismatch when every byte went out and
 // the CRC differs. A deflated entry whose data the source shows in memory
@@ -59,7 +64,8 @@ using ZipOutputBuffer = std::unique_ptr<unsigned char[]>;
 // libdeflate when both together stay within kWholeEntryBound; any result
 // but a complete one drops that output and streams the entry as above, so
 // the outcome is the same either way.
-int CopyEntryData(ZipSource* source, const ZipEntryData& data, ZipSink& sink, ZipOutputBuffer& buffer);
+int CopyEntryData(ZipSource* source, const ZipEntryData& data, ZipSink& sink, ZipOutputBuffer& buffer,
+                  EntryRoad road = EntryRoad::WholeWhereItFits);
 
 // The most that whole-entry inflates hold in memory at once, compressed and
 // uncompressed bytes together and all threads' together, so that a 32-bit
@@ -70,10 +76,6 @@ constexpr uint64_t kWholeEntryBound = uint64_t(512) << 20;
 // A deflated, non-empty entry whose bytes fit kWholeEntryBound: the whole
 // road may take it, if source and sink can.
 bool FitsWholeEntryRoad(const ZipEntryData& data);
-
-// For measurements only: false makes every entry stream, as the reader did
-// before it had the whole road. On by default.
-void UseWholeEntryRoad(bool use);
 
 // The streaming road alone, for comparing the two.
 int StreamEntryData(ZipSource* source, const ZipEntryData& data, ZipSink& sink, ZipOutputBuffer& buffer);

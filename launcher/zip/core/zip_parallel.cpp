@@ -56,14 +56,14 @@ unsigned DefaultThreadCount(size_t items)
 }
 
 std::vector<int> WriteEntries(const std::vector<ZipListedEntry>& items, unsigned threads, ZipSource& primary,
-                              const ZipSourceOpener& openSource, ZipEntryTarget& target)
+                              const ZipSourceOpener& openSource, ZipEntryTarget& target, EntryRoad road)
 {
     std::vector<int> results(items.size(), ZipOk);
     auto writeOne = [&](size_t item, ZipSource& source, ZipOutputBuffer& buffer) {
         std::unique_ptr<ZipSink> sink;
         int result = target.OpenSink(item, &sink);
         if (result == ZipOk) {
-            const int written = CopyEntryData(&source, items[item].data, *sink, buffer);
+            const int written = CopyEntryData(&source, items[item].data, *sink, buffer, road);
             result = target.CloseSink(item, std::move(sink), written);
         }
         results[item] = result;

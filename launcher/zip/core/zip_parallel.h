@@ -81,7 +81,8 @@ unsigned DefaultThreadCount(size_t items);
 // opened leaves its share to the others); the largest entries start first,
 // so that a big one does not run alone at the end.
 std::vector<int> WriteEntries(const std::vector<ZipListedEntry>& items, unsigned threads, ZipSource& primary,
-                              const ZipSourceOpener& openSource, ZipEntryTarget& target);
+                              const ZipSourceOpener& openSource, ZipEntryTarget& target,
+                              EntryRoad road = EntryRoad::WholeWhereItFits);
 
 // True when two of the relative destinations ("/" or "\" separated) name the
 // same file, or one names a file on the way to another: their result then

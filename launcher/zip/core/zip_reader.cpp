@@ -55,7 +55,6 @@ int ZipReader::FindEndRecord(uint64_t* position)
 
 int ZipReader::Open(ZipSource* source)
 {
-    m_stream.Close();
     m_source = source;
     m_entryCount = 0;
     m_prefixLength = 0;
@@ -199,29 +198,6 @@ ZipEntryData ZipReader::CurrentEntryData(const LocalLayout& layout) const
     data.uncompressedSize = m_current.uncompressedSize;
     data.position = layout.dataPosition + m_prefixLength;
     return data;
-}
-
-int ZipReader::OpenEntryData()
-{
-    if (m_source == nullptr || !currentValid()) {
-        return ZipBadHandle;
-    }
-    m_stream.Close();
-    LocalLayout layout;
-    if (CheckLocalHeader(&layout) != ZipOk) {
-        return ZipBadArchive;
-    }
-    return m_stream.Open(m_source, CurrentEntryData(layout));
-}
-
-int ZipReader::ReadEntryData(void* buffer, size_t length)
-{
-    return m_stream.Read(buffer, length);
-}
-
-int ZipReader::CloseEntryData()
-{
-    return m_stream.Close();
 }
 
 }  // namespace zip

@@ -65,13 +65,6 @@ public:
     // when the read fails or comes up short.
     int ReadAt(uint64_t offset, void* buffer, size_t size);
 
-    // The current entry's data: open, read in pieces (bytes delivered, 0 at
-    // the end, a negative code on failure), close with the CRC verdict.
-    int OpenEntryData();
-    int ReadEntryData(void* buffer, size_t length);
-    int CloseEntryData();
-    bool entryDataOpen() const { return m_stream.isOpen(); }
-
 private:
     int ReadAbsolute(uint64_t position, void* buffer, size_t size);
     int FindEndRecord(uint64_t* position);
@@ -87,7 +80,6 @@ private:
     int m_currentResult = ZipEndOfList;
     CentralHeader m_current;
 
-    ZipEntryStream m_stream;
 };
 
 }  // namespace zip

@@ -371,7 +371,8 @@ namespace {
 // Unpacks the opened archive below `folder`; `openSource` gives each further
 // thread a source of its own.
 ExtractionSummary ExtractInto(ZipArchive& archive, const ZipSourceOpener& openSource, const std::wstring& folder,
-                              const std::vector<std::wstring>& hold, unsigned threads)
+                              const std::vector<std::wstring>& hold, unsigned threads,
+                              EntryRoad road = EntryRoad::WholeWhereItFits)
 {
     ExtractionSummary summary;
     summary.opened = true;
@@ -414,7 +415,7 @@ ExtractionSummary ExtractInto(ZipArchive& archive, const ZipSourceOpener& openSo
     }
 
     FolderTarget target(items, destinations, held);
-    const std::vector<int> results = WriteEntries(items, threads, archive.source(), openSource, target);
+    const std::vector<int> results = WriteEntries(items, threads, archive.source(), openSource, target, road);
     for (size_t item = 0; item < items.size(); ++item) {
         if (results[item] == ZipOk) {
             ++summary.filesWritten;
@@ -433,7 +434,7 @@ ExtractionSummary ExtractInto(ZipArchive& archive, const ZipSourceOpener& openSo
 
 }  // namespace
 
-ExtractionSummary ExtractZipArchive(const std::wstring& archivePath, unsigned threads)
+ExtractionSummary ExtractZipArchive(const std::wstring& archivePath, unsigned threads, EntryRoad road)
 {
     const size_t separator = archivePath.rfind(L'\\');
     const std::wstring folder = separator == std::wstring::npos ? std::wstring() : archivePath.substr(0, separator);
@@ -446,7 +447,7 @@ ExtractionSummary ExtractZipArchive(const std::wstring& archivePath, unsigned th
         auto source = std::make_unique<FileSource>();
         return source->Open(sourcePath) ? std::move(source) : nullptr;
     };
-    return ExtractInto(*handle->archive, openSource, folder, {}, threads);
+    return ExtractInto(*handle->archive, openSource, folder, {}, threads, road);
 }
 
 ExtractionSummary ExtractZipArchiveFromMemory(const void* data, size_t size, const std::wstring& folder,

@@ -3,6 +3,7 @@
 // and file times, and the routine that unpacks an archive beside itself.
 
 #include "common/unique_resource.h"
+#include "launcher/zip/core/zip_entry_stream.h"
 
 #include <windows.h>
 
@@ -67,7 +68,9 @@ struct ExtractionSummary {
 // one per logical processor, at most 8), each reading the archive through
 // its own handle. One thread writes them in archive order, as do more when
 // two names would land on the same file.
-ExtractionSummary ExtractZipArchive(const std::wstring& archivePath, unsigned threads = 0);
+// `road` StreamOnly is for measurements.
+ExtractionSummary ExtractZipArchive(const std::wstring& archivePath, unsigned threads = 0,
+                                    EntryRoad road = EntryRoad::WholeWhereItFits);
 
 // The same for an archive in memory (a resource of the program's own),
 // unpacked below `folder`. The entries named in `hold` ("/" or "\"
