@@ -3,25 +3,13 @@
 // arguments with the well-known options rewritten, and the argument text
 // for javaw.exe.
 
+#include "launcher/launcher_state.h"
+
 #include <windows.h>
 
 #include <string>
 
 namespace launcher {
-
-// The run state that start-up and the run sequence share.
-struct LauncherState {
-    std::wstring m_strSysLanguage;   // from the user's UI language; empty when not in the table
-    std::wstring m_strSysCountry;
-    std::wstring m_strFolder;        // the program's folder, no trailing "\"
-    std::wstring m_strExtraArgs;     // quoted words, each preceded by a blank
-    BOOL m_bEnglish = FALSE;
-    std::wstring m_strLanguage;
-    std::wstring m_strCountry;
-    bool m_bNormalProcess = false;
-    bool m_bNoJavaError = false;
-    std::wstring m_strProgramName;   // the name the update log shows
-};
 
 // Reads words 1 to count - 1 (already unquoted) into the state and returns
 // the "/exename=" override (empty when none).

@@ -5,7 +5,7 @@
 // variable nothing is opened and every line is dropped.
 
 #include "common/unique_resource.h"
-#include "launcher/command_line.h"
+#include "launcher/launcher_state.h"
 
 #include <string>
 

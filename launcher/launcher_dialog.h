@@ -3,7 +3,7 @@
 // initialisation the whole run takes place.
 
 #include "common/dialog.h"
-#include "launcher/command_line.h"
+#include "launcher/launcher_state.h"
 #include "launcher/decision_trace.h"
 #include "launcher/splash/splash_window.h"
 

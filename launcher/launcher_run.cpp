@@ -3,6 +3,7 @@
 #include "common/application_name.h"
 #include "common/media_files.h"
 #include "common/system_folders.h"
+#include "launcher/command_line.h"
 #include "launcher/failure_reports.h"
 #include "launcher/file_operations.h"
 #include "launcher/helper_programs.h"

@@ -3,7 +3,7 @@
 // with, the media's list, the run's own folders, the trace and the splash.
 
 #include "common/media_list.h"
-#include "launcher/command_line.h"
+#include "launcher/launcher_state.h"
 #include "launcher/decision_trace.h"
 #include "launcher/splash/splash.h"
 
