@@ -42,7 +42,7 @@ struct InteractiveLaunch {
         // Never leave the thread impersonating behind a failure.
         impersonation.reset();
         Trace(L"LaunchProcess: in catch (error)");
-        CleanUp();
+        RestoreStationAndFreeSid();
         Trace(L"LaunchProcess: return false");
         ::SetLastError(code);
         return FALSE;
@@ -50,7 +50,7 @@ struct InteractiveLaunch {
 
     BOOL Succeeded()
     {
-        CleanUp();
+        RestoreStationAndFreeSid();
         Trace(L"LaunchProcess: return true");
         return TRUE;
     }
@@ -63,7 +63,7 @@ struct InteractiveLaunch {
     Impersonation impersonation;
 
 private:
-    void CleanUp()
+    void RestoreStationAndFreeSid()
     {
         Trace(L"LaunchProcess: Clean up:");
         callerWindowStation.reset();
