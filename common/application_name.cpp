@@ -1,6 +1,6 @@
 #include "common/application_name.h"
 
-#include <windows.h>
+#include "common/paths.h"
 
 namespace common {
 
@@ -17,18 +17,7 @@ std::wstring ApplicationNameFromPath(const std::wstring& path)
 
 std::wstring ApplicationName()
 {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = ::GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
-        if (length == 0) {
-            return std::wstring();
-        }
-        if (length < path.size()) {
-            path.resize(length);
-            return ApplicationNameFromPath(path);
-        }
-        path.resize(path.size() * 2);
-    }
+    return ApplicationNameFromPath(ProgramPath());
 }
 
 }  // namespace common

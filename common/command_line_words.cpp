@@ -30,4 +30,9 @@ std::wstring QuotedWordIfNeeded(const std::wstring& word)
     return word.empty() || word.find_first_of(L" \t\"") != std::wstring::npos ? QuotedWord(word) : word;
 }
 
+std::wstring QuotedProgramPath(const std::wstring& path)
+{
+    return path.find_first_of(L" \t") != std::wstring::npos ? L"\"" + path + L"\"" : path;
+}
+
 }  // namespace common

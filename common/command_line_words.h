@@ -15,4 +15,9 @@ std::wstring QuotedWord(const std::wstring& word);
 // empty; otherwise QuotedWord.
 std::wstring QuotedWordIfNeeded(const std::wstring& word);
 
+// A program path in double quotes when it holds a blank or tab, as it is
+// otherwise: unquoted, "C:\Program Files\x.exe" would first run
+// "C:\Program.exe".
+std::wstring QuotedProgramPath(const std::wstring& path);
+
 }  // namespace common

@@ -1,6 +1,6 @@
 #include "common/media_list.h"
 
-#include "common/utf8.h"
+#include "common/text_conversion.h"
 
 namespace common {
 

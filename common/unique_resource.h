@@ -1,29 +1,42 @@
 #pragma once
-// One owner per Windows resource: each handle kind gets its own traits with
-// the right invalid value and release call.
+// One owner per Windows resource: every handle, heap and automation kind is a
+// one-line alias of UniqueResource over its traits, which say what the empty
+// value is and how the value is given back.
 
 #include <windows.h>
+#include <oleauto.h>
 #include <shlwapi.h>
 #include <wincrypt.h>
 
+#include <cstdint>
+#include <cstdlib>
 #include <utility>
 
 namespace common {
 
+// Traits: Type, static Invalid() (the empty value), IsEmpty(value) and
+// Close(value), static or, for a closer that carries state (the function
+// table a handle was opened through), a member.
 template <typename Traits>
-class UniqueResource {
+class UniqueResource : private Traits {
 public:
     using Type = typename Traits::Type;
 
     UniqueResource() noexcept : m_value(Traits::Invalid()) {}
     explicit UniqueResource(Type value) noexcept : m_value(value) {}
+    // With a closer that carries state; empty unless a value is given.
+    explicit UniqueResource(const Traits& closer, Type value = Traits::Invalid()) noexcept
+        : Traits(closer), m_value(value)
+    {
+    }
     ~UniqueResource() { reset(); }
 
-    UniqueResource(UniqueResource&& other) noexcept : m_value(other.release()) {}
+    UniqueResource(UniqueResource&& other) noexcept : Traits(other.closer()), m_value(other.release()) {}
     UniqueResource& operator=(UniqueResource&& other) noexcept
     {
         if (this != &other) {
             reset(other.release());
+            static_cast<Traits&>(*this) = other.closer();
         }
         return *this;
     }
@@ -31,7 +44,7 @@ public:
     UniqueResource& operator=(const UniqueResource&) = delete;
 
     Type get() const noexcept { return m_value; }
-    bool valid() const noexcept { return m_value != Traits::Invalid(); }
+    bool valid() const noexcept { return !Traits::IsEmpty(m_value); }
     explicit operator bool() const noexcept { return valid(); }
 
     // Releases what is held, then hands out the slot for an out-parameter.
@@ -48,7 +61,7 @@ public:
     void reset(Type value = Traits::Invalid()) noexcept
     {
         Type old = std::exchange(m_value, value);
-        if (old != Traits::Invalid()) {
+        if (!Traits::IsEmpty(old)) {
             const DWORD lastError = ::GetLastError();
             Traits::Close(old);
             ::SetLastError(lastError);
@@ -56,99 +69,58 @@ public:
     }
 
 private:
+    const Traits& closer() const noexcept { return *this; }
+
     Type m_value;
 };
 
-struct HandleTraits {  // process, thread, token, job, event: NULL when absent
-    using Type = HANDLE;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type h) noexcept { ::CloseHandle(h); }
+// The usual kind: empty at `EmptyValue` (null or zero unless said), given
+// back by one call of `Release` with the value.
+template <typename T, auto Release, std::intptr_t EmptyValue = 0>
+struct ReleasedBy {
+    using Type = T;
+    static Type Invalid() noexcept { return (Type)EmptyValue; }
+    static bool IsEmpty(Type value) noexcept { return value == Invalid(); }
+    static void Close(Type value) noexcept { Release(value); }
 };
 
-struct FileHandleTraits {  // CreateFileW: INVALID_HANDLE_VALUE when absent
-    using Type = HANDLE;
-    static Type Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void Close(Type h) noexcept { ::CloseHandle(h); }
+// CreateFileW and FindFirstFileW say "nothing" with INVALID_HANDLE_VALUE.
+constexpr std::intptr_t kInvalidHandleValue = -1;
+
+// The calls whose release takes more than the value.
+inline void ReleaseCryptContext(HCRYPTPROV provider) noexcept { ::CryptReleaseContext(provider, 0); }
+inline void FreeProcessHeapBlock(void* block) noexcept { ::HeapFree(::GetProcessHeap(), 0, block); }
+template <typename Interface>
+void ReleaseInterface(Interface* object) noexcept { object->Release(); }
+
+// A VARIANT is held by value and empty while VT_EMPTY.
+struct VariantTraits {
+    using Type = VARIANT;
+    static Type Invalid() noexcept { return VARIANT{}; }
+    static bool IsEmpty(const Type& value) noexcept { return value.vt == VT_EMPTY; }
+    static void Close(Type value) noexcept { ::VariantClear(&value); }
 };
 
-struct FindHandleTraits {
-    using Type = HANDLE;
-    static Type Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void Close(Type h) noexcept { ::FindClose(h); }
-};
-
-struct RegKeyTraits {
-    using Type = HKEY;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type h) noexcept { ::RegCloseKey(h); }
-};
-
-struct LibraryTraits {
-    using Type = HMODULE;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type h) noexcept { ::FreeLibrary(h); }
-};
-
-struct LocalMemTraits {  // FormatMessageW and CommandLineToArgvW buffers
-    using Type = HLOCAL;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type h) noexcept { ::LocalFree(h); }
-};
-
-struct ProcessHeapTraits {
-    using Type = void*;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type p) noexcept { ::HeapFree(::GetProcessHeap(), 0, p); }
-};
-
-struct GdiObjectTraits {
-    using Type = HGDIOBJ;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type h) noexcept { ::DeleteObject(h); }
-};
-
-struct USKeyTraits {  // SHRegOpenUSKeyW
-    using Type = HUSKEY;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type h) noexcept { ::SHRegCloseUSKey(h); }
-};
-
-struct EnvironmentStringsTraits {  // GetEnvironmentStringsW
-    using Type = wchar_t*;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type p) noexcept { ::FreeEnvironmentStringsW(p); }
-};
-
-struct MappedViewTraits {  // MapViewOfFile
-    using Type = void*;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type p) noexcept { ::UnmapViewOfFile(p); }
-};
-
-struct CryptProviderTraits {  // CryptAcquireContextW
-    using Type = HCRYPTPROV;
-    static Type Invalid() noexcept { return 0; }
-    static void Close(Type h) noexcept { ::CryptReleaseContext(h, 0); }
-};
-
-struct CryptHashTraits {  // CryptCreateHash
-    using Type = HCRYPTHASH;
-    static Type Invalid() noexcept { return 0; }
-    static void Close(Type h) noexcept { ::CryptDestroyHash(h); }
-};
-
-using UniqueHandle = UniqueResource<HandleTraits>;
-using UniqueMappedView = UniqueResource<MappedViewTraits>;
-using UniqueFile = UniqueResource<FileHandleTraits>;
-using UniqueFind = UniqueResource<FindHandleTraits>;
-using UniqueRegKey = UniqueResource<RegKeyTraits>;
-using UniqueLibrary = UniqueResource<LibraryTraits>;
-using UniqueLocalMem = UniqueResource<LocalMemTraits>;
-using UniqueHeapBlock = UniqueResource<ProcessHeapTraits>;
-using UniqueGdiObject = UniqueResource<GdiObjectTraits>;
-using UniqueUSKey = UniqueResource<USKeyTraits>;
-using UniqueEnvironmentStrings = UniqueResource<EnvironmentStringsTraits>;
-using UniqueCryptProvider = UniqueResource<CryptProviderTraits>;
-using UniqueCryptHash = UniqueResource<CryptHashTraits>;
+using UniqueHandle = UniqueResource<ReleasedBy<HANDLE, &::CloseHandle>>;  // process, thread, token, job, event
+using UniqueFile = UniqueResource<ReleasedBy<HANDLE, &::CloseHandle, kInvalidHandleValue>>;  // CreateFileW
+using UniqueFind = UniqueResource<ReleasedBy<HANDLE, &::FindClose, kInvalidHandleValue>>;
+using UniqueMappedView = UniqueResource<ReleasedBy<void*, &::UnmapViewOfFile>>;
+using UniqueRegKey = UniqueResource<ReleasedBy<HKEY, &::RegCloseKey>>;
+using UniqueUSKey = UniqueResource<ReleasedBy<HUSKEY, &::SHRegCloseUSKey>>;  // SHRegOpenUSKeyW
+using UniqueLibrary = UniqueResource<ReleasedBy<HMODULE, &::FreeLibrary>>;
+using UniqueLocalMem = UniqueResource<ReleasedBy<HLOCAL, &::LocalFree>>;  // FormatMessageW, CommandLineToArgvW
+using UniqueGlobalMemory = UniqueResource<ReleasedBy<HGLOBAL, &::GlobalFree>>;
+using UniqueHeapBlock = UniqueResource<ReleasedBy<void*, &FreeProcessHeapBlock>>;
+template <typename T>
+using UniqueMallocBlock = UniqueResource<ReleasedBy<T*, &std::free>>;
+using UniqueEnvironmentStrings = UniqueResource<ReleasedBy<wchar_t*, &::FreeEnvironmentStringsW>>;
+using UniqueSid = UniqueResource<ReleasedBy<PSID, &::FreeSid>>;  // AllocateAndInitializeSid
+using UniqueGdiObject = UniqueResource<ReleasedBy<HGDIOBJ, &::DeleteObject>>;
+using UniqueMemoryDc = UniqueResource<ReleasedBy<HDC, &::DeleteDC>>;  // CreateCompatibleDC
+using UniqueCryptProvider = UniqueResource<ReleasedBy<HCRYPTPROV, &ReleaseCryptContext>>;
+using UniqueCryptHash = UniqueResource<ReleasedBy<HCRYPTHASH, &::CryptDestroyHash>>;
+using UniqueStream = UniqueResource<ReleasedBy<IStream*, &ReleaseInterface<IStream>>>;
+using UniqueBstr = UniqueResource<ReleasedBy<BSTR, &::SysFreeString>>;
+using UniqueVariant = UniqueResource<VariantTraits>;
 
 }  // namespace common

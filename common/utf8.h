@@ -1,11 +1,3 @@
 #pragma once
-// UTF-8 at the edges where text leaves or enters as bytes (records, logs).
-
-#include <string>
-
-namespace common {
-
-std::string Utf8FromWide(const std::wstring& text);
-std::wstring WideFromUtf8(const std::string& bytes);
-
-}  // namespace common
+// Moved to common/text_conversion.h; this name stays until its last include switches.
+#include "common/text_conversion.h"

@@ -1,19 +1,15 @@
 #include "launcher/file_operations.h"
 
+#include "common/paths.h"
 #include "common/unique_resource.h"
 
 #include <io.h>
-
-#include <vector>
 
 namespace launcher {
 
 std::wstring CurrentFolder()
 {
-    constexpr DWORD kCurrentFolderCapacity = 1040;
-    std::vector<wchar_t> buffer(kCurrentFolderCapacity, L'\0');
-    const DWORD length = ::GetCurrentDirectoryW(kCurrentFolderCapacity, buffer.data());
-    return length > 0 && length < kCurrentFolderCapacity ? std::wstring(buffer.data(), length) : std::wstring();
+    return common::CurrentFolder(kCurrentFolderUnits);
 }
 
 namespace {
@@ -21,7 +17,7 @@ namespace {
 // Puts the current folder back when the operation leaves, whatever way.
 class CurrentFolderKeeper {
 public:
-    CurrentFolderKeeper() : m_folder(CurrentFolder()) {}
+    CurrentFolderKeeper() : m_folder(common::CurrentFolder(kCurrentFolderUnits)) {}
     ~CurrentFolderKeeper()
     {
         if (!m_folder.empty()) {
@@ -36,11 +32,6 @@ public:
 private:
     std::wstring m_folder;
 };
-
-bool IsRootOrBareDrive(const std::wstring& path)
-{
-    return path == L"\\" || (path.size() == 2 && path[1] == L':');
-}
 
 }  // namespace
 
@@ -62,27 +53,6 @@ bool FolderExists(const std::wstring& path)
 {
     CurrentFolderKeeper keeper;
     return ::SetCurrentDirectoryW(path.c_str()) != FALSE;
-}
-
-bool CreateFolderPath(const std::wstring& path)
-{
-    CurrentFolderKeeper keeper;
-    ::CreateDirectoryW(path.c_str(), nullptr);
-    if (::SetCurrentDirectoryW(path.c_str())) {
-        return true;
-    }
-    const size_t slash = path.rfind(L'\\');
-    if (slash == std::wstring::npos) {
-        return false;
-    }
-    const std::wstring parent = path.substr(0, slash);
-    if (parent.empty() || IsRootOrBareDrive(parent)) {
-        return false;
-    }
-    if (!CreateFolderPath(parent)) {
-        return false;
-    }
-    return ::CreateDirectoryW(path.c_str(), nullptr) != FALSE;
 }
 
 namespace {

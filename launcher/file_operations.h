@@ -9,7 +9,12 @@
 
 namespace launcher {
 
-// The process's working folder; empty when it does not fit 1040 units.
+// The launcher reads its working folder from a buffer of this many UTF-16
+// units, terminator included: a longer one reads as empty.
+constexpr DWORD kCurrentFolderUnits = 1040;
+
+// common::CurrentFolder(kCurrentFolderUnits), under the name that
+// launcher_dialog.cpp still calls.
 std::wstring CurrentFolder();
 
 // True for an existing file or folder.
@@ -18,9 +23,6 @@ bool PathExists(const std::wstring& path);
 // True when the folder can be made the current folder (the current folder
 // is restored).
 bool FolderExists(const std::wstring& path);
-
-// Creates the folder and every missing parent.
-bool CreateFolderPath(const std::wstring& path);
 
 // Deletes every file and subfolder below the folder, not the folder itself
 // (links below it are removed, not followed); 0, or -1 at the first entry

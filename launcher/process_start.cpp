@@ -1,6 +1,7 @@
 #include "launcher/process_start.h"
 
-#include "common/system_folders.h"
+#include "common/command_line_words.h"
+#include "common/paths.h"
 #include "common/unique_resource.h"
 #include "proclaunch/child_environment.h"
 #include "proclaunch/launch_process.h"
@@ -11,16 +12,9 @@ namespace launcher {
 
 static_assert(kLaunchCommandCapacity == proclaunch::LaunchCommandLineUnits, "LaunchProcess buffer size");
 
-std::wstring QuotedProgramPath(const std::wstring& program)
-{
-    // Unquoted, "C:\Program Files\x.exe" would first run "C:\Program.exe".
-    const bool needsQuotes = program.find_first_of(L" \t") != std::wstring::npos;
-    return needsQuotes ? L"\"" + program + L"\"" : program;
-}
-
 bool FitsLaunchBuffer(const std::wstring& program, const std::wstring& arguments)
 {
-    return QuotedProgramPath(program).size() + 1 + arguments.size() < kLaunchCommandCapacity;
+    return common::QuotedProgramPath(program).size() + 1 + arguments.size() < kLaunchCommandCapacity;
 }
 
 bool StartInSession(const std::wstring& program, const std::wstring& arguments, const std::wstring& tempFolder,
@@ -35,14 +29,14 @@ bool StartInSession(const std::wstring& program, const std::wstring& arguments, 
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     // The launch places the program path into the command line as given.
-    return LaunchProcess(QuotedProgramPath(program).c_str(), commandLine.data(), &startup, wait ? TRUE : FALSE,
+    return LaunchProcess(common::QuotedProgramPath(program).c_str(), commandLine.data(), &startup, wait ? TRUE : FALSE,
                          startInSystemTemp ? TRUE : FALSE, exitCode,
                          tempFolder.empty() ? nullptr : tempFolder.c_str()) != FALSE;
 }
 
 std::wstring DirectCommandLine(const std::wstring& program, const std::wstring& arguments)
 {
-    return QuotedProgramPath(program) + L" " + arguments;
+    return common::QuotedProgramPath(program) + L" " + arguments;
 }
 
 bool StartDirectlyAndWait(const std::wstring& program, const std::wstring& arguments, const std::wstring& tempFolder,

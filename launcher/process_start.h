@@ -12,13 +12,10 @@ namespace launcher {
 // many UTF-16 units, terminator included.
 constexpr size_t kLaunchCommandCapacity = 1040;
 
-// The program path quoted when it holds a blank, so that the system's search
-// cannot pick a shorter path ("C:\Program.exe" for "C:\Program Files\...").
-std::wstring QuotedProgramPath(const std::wstring& program);
-
 bool FitsLaunchBuffer(const std::wstring& program, const std::wstring& arguments);
 
-// Through LaunchProcess, the program path quoted as above; false (nothing started) when the command line
+// Through LaunchProcess, the program path quoted when it holds a blank
+// (common::QuotedProgramPath); false (nothing started) when the command line
 // would not fit its buffer. The child's TEMP and TMP name tempFolder (the system temporary folder when
 // empty). A waited-for child's exit code goes to exitCode when given.
 bool StartInSession(const std::wstring& program, const std::wstring& arguments, const std::wstring& tempFolder,

@@ -7,11 +7,6 @@ volatile LONG g_outstanding = 0;
 volatile LONG g_failCountdown = 0;
 }  // namespace
 
-void LaunchHeapTraits::Close(Type block) noexcept
-{
-    FreeLaunchBlock(block);
-}
-
 LaunchHeapBlock AllocateLaunchBlock(size_t bytes)
 {
     if (g_failCountdown > 0 && ::InterlockedDecrement(&g_failCountdown) == 0) {

@@ -11,18 +11,13 @@ namespace proclaunch {
 // The failure code of the launch routines when heap memory is not there.
 constexpr DWORD HeapMemoryMissing = 0xFFFFFFFF;
 
-struct LaunchHeapTraits {
-    using Type = void*;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type block) noexcept;
-};
-using LaunchHeapBlock = common::UniqueResource<LaunchHeapTraits>;
+// Frees a block handed out by AllocateLaunchBlock and released by its owner.
+void FreeLaunchBlock(void* block);
+
+using LaunchHeapBlock = common::UniqueResource<common::ReleasedBy<void*, &FreeLaunchBlock>>;
 
 // A zero-filled block, or an empty owner when the heap refuses.
 LaunchHeapBlock AllocateLaunchBlock(size_t bytes);
-
-// Frees a block handed out by AllocateLaunchBlock and released by its owner.
-void FreeLaunchBlock(void* block);
 
 // Blocks handed out and not yet freed.
 long OutstandingLaunchBlocks();

@@ -8,7 +8,7 @@
 
 #ifdef PROCLAUNCH_LAUNCHER_FORM
 #include "common/application_name.h"
-#include "common/system_folders.h"
+#include "common/paths.h"
 #include "proclaunch/child_environment.h"
 #include "proclaunch/launch_heap.h"
 #endif
@@ -26,48 +26,49 @@ constexpr ACCESS_MASK kWindowStationAccess = READ_CONTROL | WRITE_DAC;
 constexpr ACCESS_MASK kDesktopAccess = READ_CONTROL | WRITE_DAC | DESKTOP_WRITEOBJECTS | DESKTOP_READOBJECTS;
 static_assert(kWindowStationAccess == 0x00060000 && kDesktopAccess == 0x00060081, "the documented access");
 
-// Window-station and desktop handles are closed through the table that
-// opened them.
-class InteractiveWindowStation {
-public:
-    explicit InteractiveWindowStation(const SecurityApi& api) : m_api(api) {}
-    ~InteractiveWindowStation() { reset(); }
-    InteractiveWindowStation(const InteractiveWindowStation&) = delete;
-    InteractiveWindowStation& operator=(const InteractiveWindowStation&) = delete;
-    HWINSTA get() const { return m_handle; }
-    void open() { m_handle = m_api.OpenWindowStationW(L"winsta0", FALSE, kWindowStationAccess); }
-    void reset()
+// What the interactive road holds, each member released before the ones
+// above it: impersonation ended, the caller's window station set again as
+// the process's own, the logon SID, the interactive window station, its
+// desktop, the token. Both ends release the window station and the logon SID
+// between their lines (freeing the SID writes a line of its own).
+struct InteractiveLaunch {
+    explicit InteractiveLaunch(const SecurityApi& api)
+        : desktop({&api}), windowStation({&api}), callerWindowStation({&api}), impersonation({&api})
     {
-        if (m_handle != nullptr) {
-            m_api.CloseWindowStation(m_handle);
-            m_handle = nullptr;
-        }
     }
 
-private:
-    const SecurityApi& m_api;
-    HWINSTA m_handle = nullptr;
-};
-
-class InteractiveDesktop {
-public:
-    explicit InteractiveDesktop(const SecurityApi& api) : m_api(api) {}
-    ~InteractiveDesktop() { reset(); }
-    InteractiveDesktop(const InteractiveDesktop&) = delete;
-    InteractiveDesktop& operator=(const InteractiveDesktop&) = delete;
-    HDESK get() const { return m_handle; }
-    void open() { m_handle = m_api.OpenDesktopW(L"default", 0, FALSE, kDesktopAccess); }
-    void reset()
+    BOOL Failed(DWORD code)
     {
-        if (m_handle != nullptr) {
-            m_api.CloseDesktop(m_handle);
-            m_handle = nullptr;
-        }
+        // Never leave the thread impersonating behind a failure.
+        impersonation.reset();
+        Trace(L"LaunchProcess: in catch (error)");
+        RestoreStationAndFreeSid();
+        Trace(L"LaunchProcess: return false");
+        ::SetLastError(code);
+        return FALSE;
     }
 
+    BOOL Succeeded()
+    {
+        RestoreStationAndFreeSid();
+        Trace(L"LaunchProcess: return true");
+        return TRUE;
+    }
+
+    common::UniqueHandle token;
+    UniqueDesktop desktop;
+    UniqueWindowStation windowStation;
+    UniqueLogonSid logonSid;
+    WindowStationRestore callerWindowStation;  // the process's own: set again, never closed
+    Impersonation impersonation;
+
 private:
-    const SecurityApi& m_api;
-    HDESK m_handle = nullptr;
+    void RestoreStationAndFreeSid()
+    {
+        Trace(L"LaunchProcess: Clean up:");
+        callerWindowStation.reset();
+        logonSid.reset();
+    }
 };
 
 // The end of both roads once a child exists: wait if asked, then close both
@@ -100,18 +101,6 @@ void ReturnCommandLine(const LaunchRequest& request, const std::wstring& combine
 }
 
 #ifdef PROCLAUNCH_LAUNCHER_FORM
-
-std::wstring CurrentFolder()
-{
-    const DWORD needed = ::GetCurrentDirectoryW(0, nullptr);
-    if (needed == 0) {
-        return std::wstring();
-    }
-    std::wstring folder(needed, L'\0');
-    const DWORD length = ::GetCurrentDirectoryW(needed, &folder[0]);
-    folder.resize(length < needed ? length : 0);
-    return folder;
-}
 
 // The child's environment and working folder for one creation; what it
 // changed is put back when it goes.
@@ -149,7 +138,7 @@ public:
             return LaunchEnvironmentNoMemory;
         }
 
-        m_savedFolder = CurrentFolder();
+        m_savedFolder = common::CurrentFolder();
         if (m_savedFolder.empty()) {
             return ::GetLastError() != ERROR_SUCCESS ? ::GetLastError() : ERROR_PATH_NOT_FOUND;
         }
@@ -205,94 +194,63 @@ bool CombineCommandLine(LPCWSTR applicationPath, LPCWSTR arguments, size_t units
 BOOL LaunchInInteractiveSession(const SecurityApi& api, const LaunchRequest& request)
 {
     Trace(L"LaunchProcess: Windows XP or higher:");
-    common::UniqueHandle token;
-    HWINSTA callerWindowStation = nullptr;  // the process's own; never closed
-    InteractiveWindowStation windowStation(api);
-    InteractiveDesktop desktop(api);
-    PSID logonSid = nullptr;
-    bool impersonating = false;
-
-    // The clean-up of a finished launch, also run by the failure path.
-    auto cleanUp = [&] {
-        if (callerWindowStation != nullptr) {
-            api.SetProcessWindowStation(callerWindowStation);
-        }
-        if (logonSid != nullptr) {
-            FreeLogonSID(&logonSid);
-        }
-        windowStation.reset();
-        desktop.reset();
-        token.reset();
-    };
-    auto fail = [&](DWORD code) -> BOOL {
-        // Never leave the thread impersonating behind a failure.
-        if (impersonating) {
-            api.RevertToSelf();
-            impersonating = false;
-        }
-        Trace(L"LaunchProcess: in catch (error)");
-        Trace(L"LaunchProcess: Clean up:");
-        cleanUp();
-        Trace(L"LaunchProcess: return false");
-        ::SetLastError(code);
-        return FALSE;
-    };
+    InteractiveLaunch held(api);
 
     Trace(L"LaunchProcess: Get the process token of the current processs:");
-    if (!api.OpenProcessToken(::GetCurrentProcess(), kTokenAllAccess, token.put())) {
-        return fail(::GetLastError());
+    if (!api.OpenProcessToken(::GetCurrentProcess(), kTokenAllAccess, held.token.put())) {
+        return held.Failed(::GetLastError());
     }
 
     Trace(L"LaunchProcess: Save a handle to the caller's current window station:");
-    callerWindowStation = api.GetProcessWindowStation();
-    if (callerWindowStation == nullptr) {
-        return fail(::GetLastError());
+    held.callerWindowStation.reset(api.GetProcessWindowStation());
+    if (!held.callerWindowStation) {
+        return held.Failed(::GetLastError());
     }
 
     Trace(L"LaunchProcess: Get a handle to the interactive window station:");
-    windowStation.open();
-    if (windowStation.get() == nullptr) {
-        return fail(::GetLastError());
+    held.windowStation.reset(api.OpenWindowStationW(L"winsta0", FALSE, kWindowStationAccess));
+    if (!held.windowStation) {
+        return held.Failed(::GetLastError());
     }
 
     Trace(L"LaunchProcess: To get the correct default desktop, set the caller's window station to the "
           L"interactive window station:");
-    if (!api.SetProcessWindowStation(windowStation.get())) {
-        return fail(::GetLastError());
+    if (!api.SetProcessWindowStation(held.windowStation.get())) {
+        return held.Failed(::GetLastError());
     }
 
     Trace(L"LaunchProcess: Get a handle to the interactive desktop:");
-    desktop.open();
-    if (desktop.get() == nullptr) {
-        return fail(::GetLastError());
+    held.desktop.reset(api.OpenDesktopW(L"default", 0, FALSE, kDesktopAccess));
+    if (!held.desktop) {
+        return held.Failed(::GetLastError());
     }
 
     Trace(L"LaunchProcess: Restore the caller's window station:");
-    if (!api.SetProcessWindowStation(callerWindowStation)) {
-        return fail(::GetLastError());
+    if (!api.SetProcessWindowStation(held.callerWindowStation.get())) {
+        return held.Failed(::GetLastError());
     }
 
     Trace(L"LaunchProcess: Get the SID for the client's logon session:");
-    if (!GetLogonSID(api, token.get(), &logonSid)) {
-        return fail(::GetLastError());
+    if (!GetLogonSID(api, held.token.get(), held.logonSid.put())) {
+        return held.Failed(::GetLastError());
     }
 
-    if (logonSid != nullptr) {
+    if (held.logonSid) {
         Trace(L"LaunchProcess: Allow logon SID full access to interactive window station:");
-        if (!AddAceToWindowStation(api, windowStation.get(), logonSid)) {
-            return fail(::GetLastError());
+        if (!AddAceToWindowStation(api, held.windowStation.get(), held.logonSid.get())) {
+            return held.Failed(::GetLastError());
         }
         Trace(L"LaunchProcess: Allow logon SID full access to interactive desktop:");
-        if (!AddAceToDesktop(api, desktop.get(), logonSid)) {
-            return fail(::GetLastError());
+        if (!AddAceToDesktop(api, held.desktop.get(), held.logonSid.get())) {
+            return held.Failed(::GetLastError());
         }
     }
 
     Trace(L"LaunchProcess: Impersonate client to ensure access to executable file:");
-    if (!api.ImpersonateLoggedOnUser(token.get())) {
-        return fail(::GetLastError());
+    if (!api.ImpersonateLoggedOnUser(held.token.get())) {
+        return held.Failed(::GetLastError());
     }
-    impersonating = true;
+    held.impersonation.reset(held.token.get());
 
     Trace(L"LaunchProcess: Set the window stattion and desktop of the process to launch:");
     request.startupInfo->lpDesktop = InteractiveDesktopName;
@@ -300,7 +258,7 @@ BOOL LaunchInInteractiveSession(const SecurityApi& api, const LaunchRequest& req
     Trace(L"LaunchProcess: Launch the process:");
     std::wstring combined;
     if (!CombineCommandLine(request.applicationPath, request.commandLine, LaunchCommandLineUnits, &combined)) {
-        return fail(LaunchCommandLineTooLong);
+        return held.Failed(LaunchCommandLineTooLong);
     }
     ReturnCommandLine(request, combined);
     Trace(L"LaunchProcess: CreateProcess: lpszCommandLine:", combined.c_str());
@@ -312,7 +270,7 @@ BOOL LaunchInInteractiveSession(const SecurityApi& api, const LaunchRequest& req
     const DWORD prepareFailure = surroundings.prepare(request.startInSystemTemp, request.childTempFolder);
     if (prepareFailure != ERROR_SUCCESS) {
         surroundings.restore();
-        return fail(prepareFailure);
+        return held.Failed(prepareFailure);
     }
     creationFlags = CREATE_UNICODE_ENVIRONMENT;
     environment = surroundings.block();
@@ -328,21 +286,18 @@ BOOL LaunchInInteractiveSession(const SecurityApi& api, const LaunchRequest& req
     surroundings.restore();
 #endif
     if (!started) {
-        return fail(createError);
+        return held.Failed(createError);
     }
 
     Trace(L"LaunchProcess: End impersonation of client:");
-    impersonating = false;
+    held.impersonation.release();
     if (!api.RevertToSelf()) {
-        return fail(::GetLastError());
+        return held.Failed(::GetLastError());
     }
 
     FinishWithChild(process, thread, request.wait, request.childExitCode);
 
-    Trace(L"LaunchProcess: Clean up:");
-    cleanUp();
-    Trace(L"LaunchProcess: return true");
-    return TRUE;
+    return held.Succeeded();
 }
 
 BOOL LaunchPlainly(const LaunchRequest& request)

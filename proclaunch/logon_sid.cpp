@@ -32,38 +32,45 @@ bool CopyLogonSidFromGroups(const SecurityApi& api, const TOKEN_GROUPS& groups, 
     return true;
 }
 
+namespace {
+
+bool LogonSidFailure(DWORD code)
+{
+    Trace(L"GetLogonSID: return false");
+    ::SetLastError(code);
+    return false;
+}
+
+}  // namespace
+
 bool GetLogonSID(const SecurityApi& api, HANDLE token, PSID* sid)
 {
     Trace(L"GetLogonSID");
     LaunchHeapBlock groups;
-    auto fail = [&groups](DWORD code) {
-        groups.reset();
-        Trace(L"GetLogonSID: return false");
-        ::SetLastError(code);
-        return false;
-    };
 
     Trace(L"GetLogonSID: Get required buffer size and allocate the TOKEN_GROUPS buffer:");
     DWORD length = 0;
     if (!api.GetTokenInformation(token, TokenGroups, nullptr, 0, &length)) {
         const DWORD error = ::GetLastError();
         if (error != ERROR_INSUFFICIENT_BUFFER) {
-            return fail(error);
+            return LogonSidFailure(error);
         }
     }
     groups = AllocateLaunchBlock(length);
     if (!groups) {
-        return fail(HeapMemoryMissing);
+        return LogonSidFailure(HeapMemoryMissing);
     }
 
     Trace(L"GetLogonSID: Get the token group information from the access token:");
     if (!api.GetTokenInformation(token, TokenGroups, groups.get(), length, &length)) {
-        return fail(TokenGroupsQueryFailed);
+        groups.reset();
+        return LogonSidFailure(TokenGroupsQueryFailed);
     }
 
     DWORD failureCode = 0;
     if (!CopyLogonSidFromGroups(api, *static_cast<const TOKEN_GROUPS*>(groups.get()), sid, &failureCode)) {
-        return fail(failureCode);
+        groups.reset();
+        return LogonSidFailure(failureCode);
     }
 
     groups.reset();
@@ -71,11 +78,10 @@ bool GetLogonSID(const SecurityApi& api, HANDLE token, PSID* sid)
     return true;
 }
 
-void FreeLogonSID(PSID* sid)
+void FreeLogonSID(PSID sid)
 {
     Trace(L"FreeLogonSID");
-    FreeLaunchBlock(*sid);
-    *sid = nullptr;
+    FreeLaunchBlock(sid);
 }
 
 }  // namespace proclaunch

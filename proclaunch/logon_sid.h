@@ -2,6 +2,7 @@
 // The logon SID of a token: the group whose attributes carry both logon-ID
 // bits. The copy lives on the process heap and belongs to the caller.
 
+#include "common/unique_resource.h"
 #include "proclaunch/security_api.h"
 
 #include <windows.h>
@@ -22,7 +23,9 @@ bool GetLogonSID(const SecurityApi& api, HANDLE token, PSID* sid);
 // without). On false *failureCode is set and *sid holds no buffer.
 bool CopyLogonSidFromGroups(const SecurityApi& api, const TOKEN_GROUPS& groups, PSID* sid, DWORD* failureCode);
 
-// Frees the buffer whose address is stored at *sid and clears it.
-void FreeLogonSID(PSID* sid);
+// Frees a SID that GetLogonSID stored.
+void FreeLogonSID(PSID sid);
+
+using UniqueLogonSid = common::UniqueResource<common::ReleasedBy<PSID, &FreeLogonSID>>;
 
 }  // namespace proclaunch

@@ -42,6 +42,17 @@ DWORD LastErrorOr(DWORD fallback)
     return error != ERROR_SUCCESS ? error : fallback;
 }
 
+// The last lines of a failed grant. Its buffers go with the caller's
+// locals, whose release keeps the code set here.
+bool GrantFailed(const ObjectGrant& grant, DWORD code)
+{
+    Trace(grant.inCatch);
+    Trace(grant.freeBuffers);
+    Trace(grant.returnFalse);
+    ::SetLastError(code);
+    return false;
+}
+
 // The shared body of the two grant routines.
 bool AddAcesToObject(const SecurityApi& api, const ObjectGrant& grant, HANDLE object, PSID sid)
 {
@@ -49,16 +60,6 @@ bool AddAcesToObject(const SecurityApi& api, const ObjectGrant& grant, HANDLE ob
     LaunchHeapBlock newDescriptor;
     LaunchHeapBlock oldDescriptor;
     LaunchHeapBlock newDacl;
-    auto fail = [&](DWORD code) {
-        Trace(grant.inCatch);
-        Trace(grant.freeBuffers);
-        newDacl.reset();
-        oldDescriptor.reset();
-        newDescriptor.reset();
-        Trace(grant.returnFalse);
-        ::SetLastError(code);
-        return false;
-    };
 
     Trace(grant.obtainDescriptor);
     SECURITY_INFORMATION requested = DACL_SECURITY_INFORMATION;
@@ -66,24 +67,24 @@ bool AddAcesToObject(const SecurityApi& api, const ObjectGrant& grant, HANDLE ob
     if (!api.GetUserObjectSecurity(object, &requested, nullptr, 0, &needed)) {
         const DWORD error = ::GetLastError();
         if (error != ERROR_INSUFFICIENT_BUFFER) {
-            return fail(error);
+            return GrantFailed(grant, error);
         }
     }
     oldDescriptor = AllocateLaunchBlock(needed);
     if (!oldDescriptor) {
-        return fail(HeapMemoryMissing);
+        return GrantFailed(grant, HeapMemoryMissing);
     }
     newDescriptor = AllocateLaunchBlock(needed);
     if (!newDescriptor) {
-        return fail(HeapMemoryMissing);
+        return GrantFailed(grant, HeapMemoryMissing);
     }
     if (!api.GetUserObjectSecurity(object, &requested, oldDescriptor.get(), needed, &needed)) {
-        return fail(::GetLastError());
+        return GrantFailed(grant, ::GetLastError());
     }
 
     Trace(grant.createDacl);
     if (!api.InitializeSecurityDescriptor(newDescriptor.get(), SECURITY_DESCRIPTOR_REVISION)) {
-        return fail(::GetLastError());
+        return GrantFailed(grant, ::GetLastError());
     }
 
     Trace(grant.getDacl);
@@ -91,22 +92,22 @@ bool AddAcesToObject(const SecurityApi& api, const ObjectGrant& grant, HANDLE ob
     BOOL daclDefaulted = FALSE;
     PACL oldDacl = nullptr;
     if (!api.GetSecurityDescriptorDacl(oldDescriptor.get(), &daclPresent, &oldDacl, &daclDefaulted)) {
-        return fail(::GetLastError());
+        return GrantFailed(grant, ::GetLastError());
     }
 
     const DWORD mergeFailure = MergeGrantedAces(api, grant, oldDacl, daclPresent, sid, &newDacl);
     if (mergeFailure != ERROR_SUCCESS) {
-        return fail(mergeFailure);
+        return GrantFailed(grant, mergeFailure);
     }
 
     Trace(grant.setDacl);
     if (!api.SetSecurityDescriptorDacl(newDescriptor.get(), TRUE, static_cast<PACL>(newDacl.get()), FALSE)) {
-        return fail(::GetLastError());
+        return GrantFailed(grant, ::GetLastError());
     }
 
     Trace(grant.setDescriptor);
     if (!api.SetUserObjectSecurity(object, &requested, newDescriptor.get())) {
-        return fail(::GetLastError());
+        return GrantFailed(grant, ::GetLastError());
     }
 
     Trace(grant.freeBuffers);

@@ -1,5 +1,7 @@
 #include "proclaunch/security_api.h"
 
+#include "common/system_libraries.h"
+
 namespace proclaunch {
 
 namespace {
@@ -7,7 +9,7 @@ namespace {
 template <typename Function>
 void Resolve(HMODULE library, const char* name, Function& entry)
 {
-    entry = reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(library, name)));
+    entry = common::FindFunction<Function>(library, name);
 }
 
 template <typename Function, typename Result, typename... Arguments>
@@ -35,47 +37,37 @@ SecurityApi::SecurityApi(const wchar_t* advapiLibrary, const wchar_t* userLibrar
 void SecurityApi::Fill(const wchar_t* advapiLibrary, const wchar_t* userLibrary)
 {
     m_table = {};
-    m_table.advapi32 = ::LoadLibraryW(advapiLibrary);
-    if (m_table.advapi32 == nullptr) {
+    m_table.advapi32.reset(::LoadLibraryW(advapiLibrary));
+    if (!m_table.advapi32) {
         return;
     }
-    Resolve(m_table.advapi32, "GetTokenInformation", m_table.getTokenInformation);
-    Resolve(m_table.advapi32, "GetLengthSid", m_table.getLengthSid);
-    Resolve(m_table.advapi32, "CopySid", m_table.copySid);
-    Resolve(m_table.advapi32, "InitializeSecurityDescriptor", m_table.initializeSecurityDescriptor);
-    Resolve(m_table.advapi32, "GetSecurityDescriptorDacl", m_table.getSecurityDescriptorDacl);
-    Resolve(m_table.advapi32, "SetSecurityDescriptorDacl", m_table.setSecurityDescriptorDacl);
-    Resolve(m_table.advapi32, "GetAclInformation", m_table.getAclInformation);
-    Resolve(m_table.advapi32, "InitializeAcl", m_table.initializeAcl);
-    Resolve(m_table.advapi32, "GetAce", m_table.getAce);
-    Resolve(m_table.advapi32, "AddAce", m_table.addAce);
-    Resolve(m_table.advapi32, "AddAccessAllowedAce", m_table.addAccessAllowedAce);
-    Resolve(m_table.advapi32, "OpenProcessToken", m_table.openProcessToken);
-    Resolve(m_table.advapi32, "ImpersonateLoggedOnUser", m_table.impersonateLoggedOnUser);
-    Resolve(m_table.advapi32, "RevertToSelf", m_table.revertToSelf);
+    Resolve(m_table.advapi32.get(), "GetTokenInformation", m_table.getTokenInformation);
+    Resolve(m_table.advapi32.get(), "GetLengthSid", m_table.getLengthSid);
+    Resolve(m_table.advapi32.get(), "CopySid", m_table.copySid);
+    Resolve(m_table.advapi32.get(), "InitializeSecurityDescriptor", m_table.initializeSecurityDescriptor);
+    Resolve(m_table.advapi32.get(), "GetSecurityDescriptorDacl", m_table.getSecurityDescriptorDacl);
+    Resolve(m_table.advapi32.get(), "SetSecurityDescriptorDacl", m_table.setSecurityDescriptorDacl);
+    Resolve(m_table.advapi32.get(), "GetAclInformation", m_table.getAclInformation);
+    Resolve(m_table.advapi32.get(), "InitializeAcl", m_table.initializeAcl);
+    Resolve(m_table.advapi32.get(), "GetAce", m_table.getAce);
+    Resolve(m_table.advapi32.get(), "AddAce", m_table.addAce);
+    Resolve(m_table.advapi32.get(), "AddAccessAllowedAce", m_table.addAccessAllowedAce);
+    Resolve(m_table.advapi32.get(), "OpenProcessToken", m_table.openProcessToken);
+    Resolve(m_table.advapi32.get(), "ImpersonateLoggedOnUser", m_table.impersonateLoggedOnUser);
+    Resolve(m_table.advapi32.get(), "RevertToSelf", m_table.revertToSelf);
 
-    m_table.user32 = ::LoadLibraryW(userLibrary);
-    if (m_table.user32 == nullptr) {
+    m_table.user32.reset(::LoadLibraryW(userLibrary));
+    if (!m_table.user32) {
         return;
     }
-    Resolve(m_table.user32, "GetUserObjectSecurity", m_table.getUserObjectSecurity);
-    Resolve(m_table.user32, "SetUserObjectSecurity", m_table.setUserObjectSecurity);
-    Resolve(m_table.user32, "OpenWindowStationW", m_table.openWindowStation);
-    Resolve(m_table.user32, "CloseWindowStation", m_table.closeWindowStation);
-    Resolve(m_table.user32, "OpenDesktopW", m_table.openDesktop);
-    Resolve(m_table.user32, "CloseDesktop", m_table.closeDesktop);
-    Resolve(m_table.user32, "GetProcessWindowStation", m_table.getProcessWindowStation);
-    Resolve(m_table.user32, "SetProcessWindowStation", m_table.setProcessWindowStation);
-}
-
-SecurityApi::~SecurityApi()
-{
-    if (m_table.advapi32 != nullptr) {
-        ::FreeLibrary(m_table.advapi32);
-    }
-    if (m_table.user32 != nullptr) {
-        ::FreeLibrary(m_table.user32);
-    }
+    Resolve(m_table.user32.get(), "GetUserObjectSecurity", m_table.getUserObjectSecurity);
+    Resolve(m_table.user32.get(), "SetUserObjectSecurity", m_table.setUserObjectSecurity);
+    Resolve(m_table.user32.get(), "OpenWindowStationW", m_table.openWindowStation);
+    Resolve(m_table.user32.get(), "CloseWindowStation", m_table.closeWindowStation);
+    Resolve(m_table.user32.get(), "OpenDesktopW", m_table.openDesktop);
+    Resolve(m_table.user32.get(), "CloseDesktop", m_table.closeDesktop);
+    Resolve(m_table.user32.get(), "GetProcessWindowStation", m_table.getProcessWindowStation);
+    Resolve(m_table.user32.get(), "SetProcessWindowStation", m_table.setProcessWindowStation);
 }
 
 BOOL SecurityApi::GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS informationClass, LPVOID information,
@@ -188,6 +180,26 @@ HWINSTA SecurityApi::GetProcessWindowStation() const
 BOOL SecurityApi::SetProcessWindowStation(HWINSTA windowStation) const
 {
     return Forward(m_table.setProcessWindowStation, FALSE, windowStation);
+}
+
+void CloseWindowStationThroughTable(const SecurityApi& api, HWINSTA windowStation)
+{
+    api.CloseWindowStation(windowStation);
+}
+
+void CloseDesktopThroughTable(const SecurityApi& api, HDESK desktop)
+{
+    api.CloseDesktop(desktop);
+}
+
+void SetWindowStationThroughTable(const SecurityApi& api, HWINSTA windowStation)
+{
+    api.SetProcessWindowStation(windowStation);
+}
+
+void RevertToSelfThroughTable(const SecurityApi& api, HANDLE)
+{
+    api.RevertToSelf();
 }
 
 const SecurityApi& ProcessSecurityApi()

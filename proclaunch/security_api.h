@@ -5,6 +5,8 @@
 // failure with last-error SecurityApiMissing rather than a program that
 // cannot start.
 
+#include "common/unique_resource.h"
+
 #include <windows.h>
 
 namespace proclaunch {
@@ -20,7 +22,6 @@ public:
     // advapi32, the second for user32), so that a missing library or entry
     // can be met for real.
     SecurityApi(const wchar_t* advapiLibrary, const wchar_t* userLibrary);
-    ~SecurityApi();
     SecurityApi(const SecurityApi&) = delete;
     SecurityApi& operator=(const SecurityApi&) = delete;
 
@@ -64,8 +65,8 @@ private:
 
     // Twenty-four machine words, zero until filled.
     struct Table {
-        HMODULE advapi32;
-        HMODULE user32;
+        common::UniqueLibrary advapi32;
+        common::UniqueLibrary user32;
         decltype(&::GetTokenInformation) getTokenInformation;
         decltype(&::GetLengthSid) getLengthSid;
         decltype(&::CopySid) copySid;
@@ -93,6 +94,29 @@ private:
 
     Table m_table = {};
 };
+
+// A closer that calls through the table the value was opened or changed
+// through: an owner is made with the table, `Owner owner({&api})`.
+template <typename T, void (*Release)(const SecurityApi&, T)>
+struct ThroughTable {
+    using Type = T;
+    const SecurityApi* api = nullptr;
+    static Type Invalid() noexcept { return nullptr; }
+    static bool IsEmpty(Type value) noexcept { return value == nullptr; }
+    void Close(Type value) const noexcept { Release(*api, value); }
+};
+
+void CloseWindowStationThroughTable(const SecurityApi& api, HWINSTA windowStation);
+void CloseDesktopThroughTable(const SecurityApi& api, HDESK desktop);
+void SetWindowStationThroughTable(const SecurityApi& api, HWINSTA windowStation);
+void RevertToSelfThroughTable(const SecurityApi& api, HANDLE impersonatedToken);
+
+using UniqueWindowStation = common::UniqueResource<ThroughTable<HWINSTA, &CloseWindowStationThroughTable>>;
+using UniqueDesktop = common::UniqueResource<ThroughTable<HDESK, &CloseDesktopThroughTable>>;
+// Scope guards: the window station to set again as the process's own, and
+// the token the thread impersonates until it reverts to itself.
+using WindowStationRestore = common::UniqueResource<ThroughTable<HWINSTA, &SetWindowStationThroughTable>>;
+using Impersonation = common::UniqueResource<ThroughTable<HANDLE, &RevertToSelfThroughTable>>;
 
 // The one table of the process, filled before the first launch and released
 // at exit.

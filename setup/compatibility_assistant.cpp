@@ -1,5 +1,6 @@
 #include "setup/compatibility_assistant.h"
 
+#include "common/registry.h"
 #include "common/unique_resource.h"
 #include "setup/setup_log.h"
 
@@ -7,6 +8,7 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <optional>
 
 namespace setup {
 
@@ -94,21 +96,16 @@ bool WindowsVista()
         return false;
     }
     WriteLog(std::wstring(L"WindowsVista: RegOpenKeyEx success: KeyPath: ") + kVersionKey);
-    DWORD size = 0;
-    if (::RegQueryValueExW(key.get(), kVersionValue, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS) {
+    const std::optional<std::wstring> read = common::ReadRegistryString(
+        key.get(), kVersionValue, {common::RegistryValueTypes::Any, common::kAnyValueBytes, common::ReadAsStored});
+    if (!read) {
         WriteLog(std::wstring(L"WindowsVista: RegQueryValueEx failed: ValueName: ") + kVersionValue);
         key.reset();
         WriteLog(L"WindowsVista: return false - RegQueryValueEx failed");
         return false;
     }
     WriteLog(std::wstring(L"WindowsVista: RegQueryValueEx success: ValueName: ") + kVersionValue);
-    std::wstring version(size / sizeof(wchar_t) + 1, L'\0');
-    DWORD read = static_cast<DWORD>((version.size() - 1) * sizeof(wchar_t));
-    if (::RegQueryValueExW(key.get(), kVersionValue, nullptr, nullptr, reinterpret_cast<BYTE*>(&version[0]),
-                           &read) != ERROR_SUCCESS) {
-        version.clear();
-    }
-    version.resize(std::wcslen(version.c_str()));
+    const std::wstring& version = *read;
     key.reset();
     WriteLog(L"WindowsVista: RegQueryValueEx Result: " + version);
     if (IsVistaVersionText(version)) {

@@ -1,6 +1,8 @@
 #include "setup/installer_search.h"
 
 #include "common/command_line_words.h"
+#include "common/paths.h"
+#include "common/system_libraries.h"
 #include "common/unique_resource.h"
 #include "proclaunch/launch_process.h"
 #include "setup/exit_codes.h"
@@ -47,7 +49,7 @@ std::wstring FolderOf(const std::wstring& path)
 // The program's folder without its trailing backslash.
 std::wstring MediaFolder()
 {
-    std::wstring folder = FolderOf(ProgramPath());
+    std::wstring folder = FolderOf(common::ProgramPath(kProgramPathUnits));
     if (!folder.empty()) {
         folder.pop_back();
     }
@@ -119,18 +121,11 @@ DWORD StartInInteractiveSession(const std::wstring& path, const std::wstring& ar
 
 }  // namespace
 
-std::wstring ProgramPath()
-{
-    wchar_t path[1024] = {};
-    const DWORD length = ::GetModuleFileNameW(nullptr, path, ARRAYSIZE(path));
-    return length > 0 && length < ARRAYSIZE(path) ? std::wstring(path, length) : std::wstring();
-}
-
 std::wstring GetApplicationDirectory()
 {
     WriteLog(L"GetApplicationDirectory:");
     WriteLog(L"GetApplicationDirectory: GetModuleFileNameW");
-    std::wstring path = ProgramPath();
+    std::wstring path = common::ProgramPath(kProgramPathUnits);
     if (!path.empty()) {
         WriteLog(L"GetApplicationDirectory: Set szApplicationDirectory");
     }
@@ -219,7 +214,7 @@ bool JVMInstallerFound()
 bool LaunchJavaInstaller()
 {
     WriteLog(L"LaunchJavaInstaller");
-    const std::wstring tcInstallerPath = QuotedProgramPath(g_szJavaInstallerPath);
+    const std::wstring tcInstallerPath = common::QuotedProgramPath(g_szJavaInstallerPath);
     const std::wstring arguments = L"/s";
     WriteLog(L"LaunchJavaInstaller: LaunchProcess: tcInstallerPath: " + tcInstallerPath);
     WriteLog(L"LaunchJavaInstaller: LaunchProcess: tcInstallerArgs: " + arguments);
@@ -244,8 +239,8 @@ bool IsWow64()
     WriteLog(L"IsWow64");
     using IsWow64ProcessFunction = BOOL(WINAPI*)(HANDLE, PBOOL);
     BOOL wow64 = FALSE;
-    const auto isWow64Process = reinterpret_cast<IsWow64ProcessFunction>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32"), "IsWow64Process")));
+    const auto isWow64Process =
+        common::FindFunction<IsWow64ProcessFunction>(::GetModuleHandleW(L"kernel32"), "IsWow64Process");
     if (isWow64Process != nullptr) {
         isWow64Process(::GetCurrentProcess(), &wow64);
     }
@@ -315,11 +310,6 @@ std::wstring InstallerArguments(const wchar_t* commandLine)
     return arguments;
 }
 
-std::wstring QuotedProgramPath(const std::wstring& path)
-{
-    return path.find_first_of(L" \t") != std::wstring::npos ? L"\"" + path + L"\"" : path;
-}
-
 DWORD LaunchInstaller()
 {
     WriteLog(L"LaunchInstaller");
@@ -362,7 +352,7 @@ DWORD LaunchInstaller()
 
     const std::wstring szInstallerArgs = InstallerArguments(::GetCommandLineW());
     WriteLog(L"LaunchInstaller: szInstallerArgs: " + szInstallerArgs);
-    const std::wstring tcInstallerPath = QuotedProgramPath(szInstallerPath);
+    const std::wstring tcInstallerPath = common::QuotedProgramPath(szInstallerPath);
     if (!Fits(tcInstallerPath) || !Fits(szInstallerArgs)) {
         WriteLog(L"LaunchInstaller: szInstallerPath or szInstallerArgs does not fit");
         ShowErrorMessage(IDS_INSTALLATIONCANNOTSTART);

@@ -19,9 +19,9 @@ extern std::wstring g_szJavaInstallerPath;
 // started.
 constexpr size_t kPatternUnits = 256;
 constexpr size_t kLaunchUnits = 260;
-
-// The running program's path, or empty when it does not fit 1024 units.
-std::wstring ProgramPath();
+// The program's own path is read from a buffer of this many units: a longer
+// path reads as empty (common::ProgramPath(kProgramPathUnits)).
+constexpr DWORD kProgramPathUnits = 1024;
 std::wstring GetApplicationDirectory();     // with its trailing backslash, or empty
 bool IsFileInFolder(const std::wstring& szFolderPath, std::wstring& szFoundFilePath);
 bool IsFolderExist(const std::wstring& path);
@@ -29,6 +29,7 @@ bool JVMInstallerFound();
 // Runs the runtime installer with "/s" and waits; message 105 when it cannot
 // be started. True when it ran.
 bool LaunchJavaInstaller();
+// A 32-bit program on 64-bit Windows (IsWow64Process, where kernel32 has it).
 bool IsWow64();
 std::wstring SearchPlatformIndependentInstaller();
 std::wstring SearchPlatformInstaller(const std::wstring& marker);
@@ -37,9 +38,6 @@ std::wstring SearchPlatformInstaller(const std::wstring& marker);
 // word with a blank, tab or double quote, or an empty one, quoted so that
 // CommandLineToArgvW reads it back as given.
 std::wstring InstallerArguments(const wchar_t* commandLine);
-// The program path quoted when it holds a blank or tab, so that the system
-// cannot take a shorter path for the program.
-std::wstring QuotedProgramPath(const std::wstring& path);
 
 // Finds the platform installer, starts it with this program's arguments and
 // waits for it. Returns the exit code for this program: the installer's own,

@@ -1,5 +1,6 @@
 #include "setup/java_runtimes.h"
 
+#include "common/registry.h"
 #include "common/unique_resource.h"
 #include "setup/installer_search.h"
 #include "setup/setup_log.h"
@@ -16,18 +17,9 @@ namespace {
 
 const wchar_t kRuntimesKey[] = L"Software\\JavaSoft\\Java Runtime Environment";
 
-// A registry value as text, any type, from at most 1024 bytes; empty when it
-// is missing or longer.
-std::wstring ValueText(HKEY key, const wchar_t* name)
-{
-    wchar_t buffer[512] = {};
-    DWORD size = sizeof(buffer);
-    if (::RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS) {
-        return std::wstring();
-    }
-    const size_t units = size / sizeof(wchar_t);
-    return std::wstring(buffer, std::find(buffer, buffer + units, L'\0'));
-}
+// A runtime's values are read as text whatever their type, from at most
+// 1024 bytes: a longer one reads as missing.
+constexpr common::RegistryStringRule kRuntimeValue = {common::RegistryValueTypes::Any, 1024, common::ReadAsStored};
 
 }  // namespace
 
@@ -97,8 +89,10 @@ size_t GetInstalledJavaVms(std::vector<std::wstring>& versions)
         if (::RegOpenKeyExW(runtimes.get(), name, 0, KEY_READ, runtime.put()) != ERROR_SUCCESS) {
             continue;
         }
-        const std::wstring javaHome = ValueText(runtime.get(), L"JavaHome");
-        const std::wstring runtimeLib = ValueText(runtime.get(), L"RuntimeLib");
+        const std::wstring javaHome =
+            common::ReadRegistryString(runtime.get(), L"JavaHome", kRuntimeValue).value_or(std::wstring());
+        const std::wstring runtimeLib =
+            common::ReadRegistryString(runtime.get(), L"RuntimeLib", kRuntimeValue).value_or(std::wstring());
         if (javaHome.empty() || runtimeLib.empty()) {
             continue;
         }

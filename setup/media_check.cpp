@@ -1,5 +1,6 @@
 #include "setup/media_check.h"
 
+#include "common/paths.h"
 #include "setup/installer_search.h"
 #include "setup/messages.h"
 #include "setup/resources/resource.h"
@@ -76,7 +77,7 @@ bool HoldSetupConfiguration(common::MediaFileCheck& held)
     if (!list) {
         return true;
     }
-    const std::wstring programPath = ProgramPath();
+    const std::wstring programPath = common::ProgramPath(kProgramPathUnits);
     std::wstring folder = programPath.substr(0, programPath.rfind(L'\\'));
     held = CheckListedFile(L"HoldSetupConfiguration", *list, folder, ConfigurationPath(programPath));
     if (!held) {

@@ -1,6 +1,7 @@
 #include "setup/setup_app.h"
 
 #include "common/system_libraries.h"
+#include "common/unique_resource.h"
 #include "proclaunch/launch_log.h"
 #include "setup/exit_codes.h"
 #include "setup/messages.h"
@@ -9,9 +10,6 @@
 #include "setup/setup_log.h"
 
 #include <objbase.h>
-
-#include <memory>
-#include <type_traits>
 
 namespace setup {
 
@@ -34,14 +32,13 @@ bool IsAdministrator(BOOL* isMember, MembershipTest test)
         return false;
     }
     SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
-    PSID administrators = nullptr;
+    common::UniqueSid administrators;
     if (!::AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0,
-                                    0, 0, 0, &administrators)) {
+                                    0, 0, 0, administrators.put())) {
         return false;
     }
-    std::unique_ptr<std::remove_pointer_t<PSID>, decltype(&::FreeSid)> owned(administrators, &::FreeSid);
     BOOL member = FALSE;
-    if (!test(nullptr, administrators, &member)) {
+    if (!test(nullptr, administrators.get(), &member)) {
         return false;
     }
     *isMember = member;

@@ -1,7 +1,7 @@
 #include "setup/setup_log.h"
 
 #include "common/unique_resource.h"
-#include "common/utf8.h"
+#include "common/text_conversion.h"
 
 #include <shlobj.h>
 

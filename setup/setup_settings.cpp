@@ -1,5 +1,9 @@
 #include "setup/setup_settings.h"
 
+#include "common/paths.h"
+#include "common/unique_resource.h"
+#include "setup/installer_search.h"
+
 #include <windows.h>
 #include <msxml2.h>
 #include <oleauto.h>
@@ -10,31 +14,6 @@ namespace setup {
 namespace {
 
 using Microsoft::WRL::ComPtr;
-
-class Bstr {
-public:
-    explicit Bstr(const wchar_t* text) : m_value(::SysAllocString(text)) {}
-    ~Bstr() { ::SysFreeString(m_value); }
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    BSTR get() const { return m_value; }
-
-private:
-    BSTR m_value;
-};
-
-class Variant {
-public:
-    Variant() { ::VariantInit(&m_value); }
-    ~Variant() { ::VariantClear(&m_value); }
-    Variant(const Variant&) = delete;
-    Variant& operator=(const Variant&) = delete;
-    VARIANT* get() { return &m_value; }
-    const VARIANT& value() const { return m_value; }
-
-private:
-    VARIANT m_value;
-};
 
 // No import library carries it.
 const IID kDocument2Interface = {0x2933bf95, 0x7b36, 0x11d2, {0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98, 0x3e, 0x60}};
@@ -60,7 +39,7 @@ template <typename Node>
 ComPtr<IXMLDOMElement> SingleElement(Node* node, const wchar_t* name)
 {
     ComPtr<IXMLDOMNodeList> list;
-    Bstr tag(name);
+    const common::UniqueBstr tag(::SysAllocString(name));
     long count = 0;
     if (node->getElementsByTagName(tag.get(), &list) != S_OK || !list || list->get_length(&count) != S_OK ||
         count != 1) {
@@ -77,23 +56,19 @@ ComPtr<IXMLDOMElement> SingleElement(Node* node, const wchar_t* name)
 // An attribute as text; false when it is missing.
 bool AttributeText(IXMLDOMElement* element, const wchar_t* name, std::wstring& text)
 {
-    Variant value;
-    Variant converted;
-    Bstr attribute(name);
-    if (FAILED(element->getAttribute(attribute.get(), value.get())) ||
-        FAILED(::VariantChangeType(converted.get(), value.get(), 0, VT_BSTR))) {
+    common::UniqueVariant value;
+    common::UniqueVariant converted;
+    const common::UniqueBstr attribute(::SysAllocString(name));
+    if (FAILED(element->getAttribute(attribute.get(), value.put()))) {
         return false;
     }
-    const BSTR bstr = converted.value().bstrVal;
+    VARIANT read = value.get();
+    if (FAILED(::VariantChangeType(converted.put(), &read, 0, VT_BSTR))) {
+        return false;
+    }
+    const BSTR bstr = converted.get().bstrVal;
     text.assign(bstr ? bstr : L"", bstr ? ::SysStringLen(bstr) : 0);
     return true;
-}
-
-std::wstring ModulePath()
-{
-    wchar_t path[1024] = {};
-    const DWORD length = ::GetModuleFileNameW(nullptr, path, ARRAYSIZE(path));
-    return length < ARRAYSIZE(path) ? std::wstring(path, length) : std::wstring();
 }
 
 }  // namespace
@@ -122,17 +97,19 @@ void LoadSetupSettings(const std::wstring& path, SetupSettings& settings)
     // The media may come from anywhere: no document type definitions (entity
     // bombs) and nothing fetched from outside (external entities).
     ComPtr<IXMLDOMDocument2> strictDocument;
+    const common::UniqueBstr prohibitDtd(::SysAllocString(L"ProhibitDTD"));
     if (FAILED(document->QueryInterface(kDocument2Interface, reinterpret_cast<void**>(strictDocument.GetAddressOf()))) ||
-        FAILED(strictDocument->setProperty(Bstr(L"ProhibitDTD").get(), TrueVariant())) ||
+        FAILED(strictDocument->setProperty(prohibitDtd.get(), TrueVariant())) ||
         FAILED(document->put_resolveExternals(VARIANT_FALSE)) || FAILED(document->put_validateOnParse(VARIANT_FALSE))) {
         return;
     }
 
-    Variant source;
-    source.get()->vt = VT_BSTR;
-    source.get()->bstrVal = ::SysAllocString(path.c_str());
+    VARIANT sourcePath = {};
+    sourcePath.vt = VT_BSTR;
+    sourcePath.bstrVal = ::SysAllocString(path.c_str());
+    const common::UniqueVariant source(sourcePath);
     VARIANT_BOOL loaded = VARIANT_FALSE;
-    if (document->load(*source.get(), &loaded) != S_OK || loaded != VARIANT_TRUE) {
+    if (document->load(source.get(), &loaded) != S_OK || loaded != VARIANT_TRUE) {
         return;
     }
 
@@ -142,7 +119,7 @@ void LoadSetupSettings(const std::wstring& path, SetupSettings& settings)
         return;
     }
     ComPtr<IXMLDOMNodeList> adds;
-    Bstr addTag(L"add");
+    const common::UniqueBstr addTag(::SysAllocString(L"add"));
     long count = 0;
     if (appSettings->getElementsByTagName(addTag.get(), &adds) != S_OK || !adds ||
         adds->get_length(&count) != S_OK) {
@@ -164,7 +141,7 @@ const SetupSettings& GetSetupSettings()
 {
     static const SetupSettings settings = [] {
         SetupSettings loaded;
-        const std::wstring path = ConfigurationPath(ModulePath());
+        const std::wstring path = ConfigurationPath(common::ProgramPath(kProgramPathUnits));
         if (!path.empty()) {
             LoadSetupSettings(path, loaded);
         }

@@ -1,6 +1,7 @@
 #include "helpers/pellow/launch_outside_job.h"
 
 #include "common/error_text.h"
+#include "common/text_conversion.h"
 #include "common/unique_resource.h"
 
 #include <cwchar>
@@ -100,14 +101,10 @@ void WriteOutput(const std::wstring& text)
     if (codePage == 0) {
         codePage = CP_ACP;
     }
-    const int size = ::WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                           nullptr, nullptr);
-    if (size <= 0) {
+    const std::string bytes = common::BytesFromWide(text, codePage);
+    if (bytes.empty()) {
         return;
     }
-    std::string bytes(static_cast<size_t>(size), '\0');
-    ::WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), &bytes[0], size, nullptr,
-                          nullptr);
     ::WriteFile(output, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 

@@ -2,6 +2,7 @@
 
 #include "common/resource_data.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -24,7 +25,7 @@ AnimatedImage::AnimatedImage(const GdiplusApi& gdiplus, LPCWSTR resourceType, LP
 {
     m_loaded = LoadResourceStream(resourceType, resourceName);
     if (m_loaded) {
-        m_loadStatus = Check(m_gdiplus.GdipLoadImageFromStreamICM(m_stream.get(), &m_nativeImage));
+        m_gdiplus.GdipLoadImageFromStreamICM(m_stream.get(), &m_nativeImage);
         ExamineFrames();
     }
 }
@@ -51,25 +52,17 @@ AnimatedImage::~AnimatedImage()
     }
 }
 
-Gdiplus::Status AnimatedImage::Check(Gdiplus::Status status)
-{
-    if (status != Gdiplus::Ok) {
-        m_lastStatus = status;
-    }
-    return status;
-}
-
 UINT AnimatedImage::GetWidth()
 {
     UINT width = 0;
-    Check(m_gdiplus.GdipGetImageWidth(m_nativeImage, &width));
+    m_gdiplus.GdipGetImageWidth(m_nativeImage, &width);
     return width;
 }
 
 UINT AnimatedImage::GetHeight()
 {
     UINT height = 0;
-    Check(m_gdiplus.GdipGetImageHeight(m_nativeImage, &height));
+    m_gdiplus.GdipGetImageHeight(m_nativeImage, &height);
     return height;
 }
 
@@ -81,46 +74,45 @@ bool AnimatedImage::LoadResourceStream(LPCWSTR resourceType, LPCWSTR resourceNam
     }
     // The stream owns a movable block of its own: resource memory is
     // read-only and GDI+ may keep reading the stream for later frames.
-    HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, resource.size);
+    common::UniqueGlobalMemory block(::GlobalAlloc(GMEM_MOVEABLE, resource.size));
     if (!block) {
         return false;
     }
-    void* bytes = ::GlobalLock(block);
+    void* bytes = ::GlobalLock(block.get());
     if (!bytes) {
-        ::GlobalFree(block);
         return false;
     }
     std::memcpy(bytes, resource.data, resource.size);
-    ::GlobalUnlock(block);
-    if (FAILED(::CreateStreamOnHGlobal(block, TRUE, m_stream.put()))) {
-        ::GlobalFree(block);
+    ::GlobalUnlock(block.get());
+    if (FAILED(::CreateStreamOnHGlobal(block.get(), TRUE, m_stream.put()))) {
         return false;
     }
+    block.release();  // the stream frees it when it goes
     return true;
 }
 
 void AnimatedImage::ExamineFrames()
 {
     UINT dimensionCount = 0;
-    Check(m_gdiplus.GdipImageGetFrameDimensionsCount(m_nativeImage, &dimensionCount));
+    m_gdiplus.GdipImageGetFrameDimensionsCount(m_nativeImage, &dimensionCount);
     if (dimensionCount == 0) {
         return;
     }
     std::vector<GUID> dimensions(dimensionCount);
-    if (Check(m_gdiplus.GdipImageGetFrameDimensionsList(m_nativeImage, dimensions.data(), dimensionCount)) !=
+    if (m_gdiplus.GdipImageGetFrameDimensionsList(m_nativeImage, dimensions.data(), dimensionCount) !=
         Gdiplus::Ok) {
         return;
     }
-    Check(m_gdiplus.GdipImageGetFrameCount(m_nativeImage, &dimensions[0], &m_frameCount));
+    m_gdiplus.GdipImageGetFrameCount(m_nativeImage, &dimensions[0], &m_frameCount);
 
     UINT delaysSize = 0;
-    if (Check(m_gdiplus.GdipGetPropertyItemSize(m_nativeImage, PropertyTagFrameDelay, &delaysSize)) != Gdiplus::Ok ||
+    if (m_gdiplus.GdipGetPropertyItemSize(m_nativeImage, PropertyTagFrameDelay, &delaysSize) != Gdiplus::Ok ||
         delaysSize == 0) {
         return;
     }
     m_frameDelays.reset(static_cast<Gdiplus::PropertyItem*>(std::malloc(delaysSize)));
     if (m_frameDelays &&
-        Check(m_gdiplus.GdipGetPropertyItem(m_nativeImage, PropertyTagFrameDelay, delaysSize, m_frameDelays.get())) !=
+        m_gdiplus.GdipGetPropertyItem(m_nativeImage, PropertyTagFrameDelay, delaysSize, m_frameDelays.get()) !=
             Gdiplus::Ok) {
         m_frameDelays.reset();
     }
@@ -174,10 +166,10 @@ void AnimatedImage::Animate()
 
 DWORD AnimatedImage::DelayAfterMs(UINT position) const
 {
-    if (!m_frameDelays || position >= m_frameDelays->length / sizeof(UINT)) {
+    if (!m_frameDelays || position >= m_frameDelays.get()->length / sizeof(UINT)) {
         return 0;
     }
-    return 10 * static_cast<const UINT*>(m_frameDelays->value)[position];
+    return 10 * static_cast<const UINT*>(m_frameDelays.get()->value)[position];
 }
 
 bool AnimatedImage::DrawFrameStep()
@@ -195,7 +187,7 @@ bool AnimatedImage::DrawFrameStep()
         // themselves (Wine) show what was drawn; with no handles and no
         // wake mask nothing can end it early.
         ::MsgWaitForMultipleObjects(0, nullptr, FALSE, kHoldMs, 0);
-        Check(m_gdiplus.GdipImageSelectActiveFrame(m_nativeImage, &kFrameDimensionTime, m_framePosition));
+        m_gdiplus.GdipImageSelectActiveFrame(m_nativeImage, &kFrameDimensionTime, m_framePosition);
         m_framePosition = (m_framePosition + 1) % m_frameCount;
     }
     m_frameLock.Leave();
@@ -216,11 +208,11 @@ void AnimatedImage::DrawActiveFrame(UINT width, UINT height)
         return;
     }
     Gdiplus::GpGraphics* graphics = nullptr;
-    Check(m_gdiplus.GdipCreateFromHDC(windowDc, &graphics));
+    m_gdiplus.GdipCreateFromHDC(windowDc, &graphics);
     // The captured background wipes the previous frame first.
     ::BitBlt(windowDc, m_x, m_y, static_cast<int>(width), static_cast<int>(height), m_memoryDc.get(), 0, 0, SRCCOPY);
-    Check(m_gdiplus.GdipDrawImageRectI(graphics, m_nativeImage, m_x, m_y, static_cast<INT>(width),
-                                   static_cast<INT>(height)));
+    m_gdiplus.GdipDrawImageRectI(graphics, m_nativeImage, m_x, m_y, static_cast<INT>(width),
+                                   static_cast<INT>(height));
     if (graphics) {
         m_gdiplus.GdipDeleteGraphics(graphics);
     }

@@ -6,9 +6,6 @@
 #include "common/unique_resource.h"
 #include "launcher/splash/gdiplus_api.h"
 
-#include <cstdlib>
-#include <memory>
-
 namespace launcher {
 
 class AnimatedImage {
@@ -31,24 +28,9 @@ public:
     UINT GetWidth();
     UINT GetHeight();
     UINT FrameCount() const { return m_frameCount; }
-    bool IsLoaded() const { return m_loaded; }
     bool IsAnimating() const { return m_thread.valid(); }
-    Gdiplus::Status GetLastStatus() const { return m_lastStatus; }
 
 private:
-    struct StreamTraits {
-        using Type = IStream*;
-        static Type Invalid() noexcept { return nullptr; }
-        static void Close(Type stream) noexcept { stream->Release(); }
-    };
-    struct MemoryDcTraits {
-        using Type = HDC;
-        static Type Invalid() noexcept { return nullptr; }
-        static void Close(Type dc) noexcept { ::DeleteDC(dc); }
-    };
-    struct CHeapDeleter {
-        void operator()(void* block) const { std::free(block); }
-    };
     // Held by the animation thread for a whole frame step; a pause takes it
     // once, so it returns only when the step under way is over.
     class FrameLock {
@@ -71,14 +53,11 @@ private:
     bool DrawFrameStep();
     void DrawActiveFrame(UINT width, UINT height);
     DWORD DelayAfterMs(UINT position) const;
-    Gdiplus::Status Check(Gdiplus::Status status);
 
     const GdiplusApi& m_gdiplus;
     Gdiplus::GpImage* m_nativeImage = nullptr;
-    Gdiplus::Status m_lastStatus = Gdiplus::Ok;
-    Gdiplus::Status m_loadStatus = Gdiplus::Ok;
 
-    common::UniqueResource<StreamTraits> m_stream;
+    common::UniqueStream m_stream;
     common::UniqueHandle m_thread;
     common::UniqueHandle m_pauseEvent;  // signalled while running
     common::UniqueHandle m_exitEvent;
@@ -88,12 +67,12 @@ private:
     UINT m_framePosition = 0;
     bool m_loaded = false;
     bool m_paused = false;
-    std::unique_ptr<Gdiplus::PropertyItem, CHeapDeleter> m_frameDelays;
+    common::UniqueMallocBlock<Gdiplus::PropertyItem> m_frameDelays;
     int m_x = 0;
     int m_y = 0;
     common::UniqueGdiObject m_background;
     HGDIOBJ m_replacedBitmap = nullptr;
-    common::UniqueResource<MemoryDcTraits> m_memoryDc;
+    common::UniqueMemoryDc m_memoryDc;
     FrameLock m_frameLock;
 };
 

@@ -1,6 +1,7 @@
 #include "launcher/splash/gdiplus_api.h"
 
 #include "common/system_libraries.h"
+#include "common/unique_resource.h"
 
 namespace launcher {
 
@@ -15,11 +16,11 @@ bool Resolve(HMODULE library, const char* name, Function* function)
 
 bool LoadTable(GdiplusApi* api)
 {
-    const HMODULE library = common::LoadSystemLibrary(L"gdiplus.dll");
+    common::UniqueLibrary library(common::LoadSystemLibrary(L"gdiplus.dll"));
     if (!library) {
         return false;
     }
-#define WENDREL_RESOLVE(name) Resolve(library, #name, &api->name)
+#define WENDREL_RESOLVE(name) Resolve(library.get(), #name, &api->name)
     const bool complete =
         WENDREL_RESOLVE(GdiplusStartup) && WENDREL_RESOLVE(GdiplusShutdown) &&
         WENDREL_RESOLVE(GdipLoadImageFromStreamICM) && WENDREL_RESOLVE(GdipDisposeImage) &&
@@ -30,8 +31,8 @@ bool LoadTable(GdiplusApi* api)
         WENDREL_RESOLVE(GdipCreateFromHDC) && WENDREL_RESOLVE(GdipDrawImageRectI) &&
         WENDREL_RESOLVE(GdipDeleteGraphics);
 #undef WENDREL_RESOLVE
-    if (!complete) {
-        ::FreeLibrary(library);
+    if (complete) {
+        library.release();  // the table's functions live as long as the process
     }
     return complete;
 }

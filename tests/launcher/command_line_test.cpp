@@ -122,6 +122,13 @@ TEST(CommandLineWordsTest, EveryWordReadsBackAsGiven)
     EXPECT_EQ(common::QuotedWordIfNeeded(L"C:\\dir\\"), L"C:\\dir\\") << "a word without blank or quote stays";
 }
 
+TEST(CommandLineWordsTest, QuotedProgramPathQuotesOnlyAPathWithABlankOrTab)
+{
+    EXPECT_EQ(common::QuotedProgramPath(L"C:\\M\\Setup.exe"), L"C:\\M\\Setup.exe");
+    EXPECT_EQ(common::QuotedProgramPath(L"C:\\Media Dir\\Setup.exe"), L"\"C:\\Media Dir\\Setup.exe\"");
+    EXPECT_EQ(common::QuotedProgramPath(L"C:\\a\tb\\x.exe"), L"\"C:\\a\tb\\x.exe\"");
+}
+
 TEST(TranslateArgumentsTest, LauncherOptionsAreTakenInAnyCaseAndTheLastWins)
 {
     std::wstring name;

@@ -2,11 +2,14 @@
 #include "launcher/file_operations.h"
 #include "launcher/update_log.h"
 
-#include "common/system_folders.h"
+#include "common/paths.h"
+#include "common/registry.h"
 #include "common/unique_resource.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
+
+#include <optional>
 
 namespace {
 
@@ -35,31 +38,43 @@ TEST(FileOperationsTest, FolderExistsOnlyForFoldersAndKeepsTheCurrentFolder)
 {
     ScratchFolder scratch;
     ASSERT_TRUE(WriteBytes(scratch / L"a.txt", "x"));
-    wchar_t before[MAX_PATH] = {};
-    ::GetCurrentDirectoryW(MAX_PATH, before);
+    const std::wstring before = common::CurrentFolder();
     EXPECT_TRUE(launcher::FolderExists(scratch.path()));
     EXPECT_FALSE(launcher::FolderExists(scratch / L"a.txt"));
     EXPECT_FALSE(launcher::FolderExists(scratch / L"missing"));
-    wchar_t after[MAX_PATH] = {};
-    ::GetCurrentDirectoryW(MAX_PATH, after);
-    EXPECT_STREQ(before, after);
+    EXPECT_EQ(common::CurrentFolder(), before);
 }
 
-TEST(FileOperationsTest, CreateFolderPathCreatesThreeMissingLevels)
+// A path read from a buffer of a given size: it fits with its terminator,
+// or reads as empty.
+TEST(PathsTest, CurrentFolderAndProgramPathWithinTheirLimits)
 {
     ScratchFolder scratch;
-    const std::wstring deepest = scratch / L"one\\two\\three";
-    EXPECT_TRUE(launcher::CreateFolderPath(deepest));
-    EXPECT_TRUE(FolderExists(deepest));
-    EXPECT_TRUE(launcher::CreateFolderPath(deepest)) << "an existing folder is fine";
-}
+    const std::wstring before = common::CurrentFolder();
+    ASSERT_TRUE(::SetCurrentDirectoryW(scratch.path().c_str()));
+    const std::wstring folder = common::CurrentFolder();
+    const std::wstring program = common::ProgramPath();
+    ::SetCurrentDirectoryW(before.c_str());
+    ASSERT_FALSE(folder.empty());
+    ASSERT_FALSE(program.empty());
+    EXPECT_EQ(::GetFileAttributesW(program.c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u) << "the test program's file";
 
-TEST(FileOperationsTest, CreateFolderPathFailsBelowAFileAndOnAMissingDrive)
-{
-    ScratchFolder scratch;
-    ASSERT_TRUE(WriteBytes(scratch / L"file", "x"));
-    EXPECT_FALSE(launcher::CreateFolderPath(scratch / L"file\\sub"));
-    EXPECT_FALSE(launcher::CreateFolderPath(L"Q:\\no\\such\\drive"));
+    struct Row {
+        DWORD units;
+        bool fits;
+    };
+    for (const Row& row : {Row{static_cast<DWORD>(folder.size() + 1), true},
+                           Row{static_cast<DWORD>(folder.size()), false},
+                           Row{launcher::kCurrentFolderUnits, folder.size() < launcher::kCurrentFolderUnits}}) {
+        ASSERT_TRUE(::SetCurrentDirectoryW(scratch.path().c_str()));
+        const std::wstring limited = common::CurrentFolder(row.units);
+        ::SetCurrentDirectoryW(before.c_str());
+        EXPECT_EQ(limited, row.fits ? folder : std::wstring()) << row.units;
+    }
+    for (const Row& row : {Row{static_cast<DWORD>(program.size() + 1), true},
+                           Row{static_cast<DWORD>(program.size()), false}}) {
+        EXPECT_EQ(common::ProgramPath(row.units), row.fits ? program : std::wstring()) << row.units;
+    }
 }
 
 TEST(FileOperationsTest, DeleteFolderContentsRemovesNestedAndReadOnlyEntries)
@@ -155,6 +170,53 @@ TEST_F(RegistryOperationsTest, DeleteRegistryValueRemovesOnlyThatValue)
     // A missing key or value is no failure.
     launcher::DeleteRegistryValue(HKEY_CURRENT_USER, m_root + L"\\Missing\\A");
     launcher::DeleteRegistryValue(HKEY_CURRENT_USER, m_root + L"\\RunOnce\\A");
+}
+
+// Each rule of a string read on values of every shape.
+TEST_F(RegistryOperationsTest, ReadRegistryStringTakesWhatItsRuleTakes)
+{
+    const std::wstring keyPath = m_root + L"\\Values";
+    common::UniqueRegKey key;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(),
+                                nullptr),
+              ERROR_SUCCESS);
+    const auto set = [&](const wchar_t* name, DWORD type, const void* data, DWORD size) {
+        ASSERT_EQ(::RegSetValueExW(key.get(), name, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
+    };
+    set(L"Text", REG_SZ, L"abc", 8);
+    set(L"Unended", REG_SZ, L"abcd", 8);
+    set(L"Expand", REG_EXPAND_SZ, L"%WENDREL_REGISTRY_TEST%\\x", 52);
+    const DWORD number = 0x00410042;
+    set(L"Number", REG_DWORD, &number, sizeof(number));
+    ::SetEnvironmentVariableW(L"WENDREL_REGISTRY_TEST", L"C:\\y");
+
+    using common::RegistryValueTypes;
+    const common::RegistryStringRule strings = {RegistryValueTypes::Strings, common::kAnyValueBytes,
+                                                common::ReadAsStored};
+    const common::RegistryStringRule any = {RegistryValueTypes::Any, common::kAnyValueBytes, common::ReadAsStored};
+    struct Row {
+        const wchar_t* value;
+        common::RegistryStringRule rule;
+        std::optional<std::wstring> expected;
+    };
+    const Row rows[] = {
+        {L"Text", strings, L"abc"},
+        {L"Text", {RegistryValueTypes::Strings, 8, common::ReadAsStored}, L"abc"},
+        {L"Text", {RegistryValueTypes::Strings, 6, common::ReadAsStored}, std::nullopt},
+        {L"Unended", any, L"abcd"},
+        {L"Number", strings, std::nullopt},
+        {L"Number", any, L"BA"},
+        {L"Expand", strings, L"%WENDREL_REGISTRY_TEST%\\x"},
+        {L"Expand", {RegistryValueTypes::Strings, 100, common::ReadExpanded}, L"C:\\y\\x"},
+        {L"Missing", any, std::nullopt},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(common::ReadRegistryString(key.get(), row.value, row.rule), row.expected) << Utf8(row.value);
+    }
+    ::SetEnvironmentVariableW(L"WENDREL_REGISTRY_TEST", nullptr);
+    EXPECT_EQ(common::ReadRegistryString(HKEY_CURRENT_USER, keyPath, L"Text", KEY_READ, strings), L"abc");
+    EXPECT_EQ(common::ReadRegistryString(HKEY_CURRENT_USER, m_root + L"\\Missing", L"Text", KEY_READ, strings),
+              std::nullopt);
 }
 
 TEST(WriteNewFileTest, ReplacesAnOldFileAndFailsInAMissingFolder)

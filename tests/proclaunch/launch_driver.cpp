@@ -3,7 +3,7 @@
 //   launch_driver <log file> <wait: 0|1> <application path> [arguments ...]
 // Writes each step line, then "result=<r> error=<code>", as UTF-8 lines.
 
-#include "common/utf8.h"
+#include "common/text_conversion.h"
 #include "proclaunch/launch_log.h"
 #include "proclaunch/launch_process.h"
 

@@ -5,6 +5,7 @@
 #include "proclaunch/launch_process.h"
 
 #include "common/application_name.h"
+#include "common/paths.h"
 #include "proclaunch/launch_heap.h"
 #include "proclaunch/launch_log.h"
 #include "tests/proclaunch/launch_test_support.h"
@@ -59,13 +60,6 @@ bool BlockHasEntryStartingWith(const std::wstring& prefix)
     return false;
 }
 
-std::wstring CurrentFolder()
-{
-    wchar_t folder[2048] = {};
-    ::GetCurrentDirectoryW(ARRAYSIZE(folder), folder);
-    return folder;
-}
-
 std::string Lower(std::string text)
 {
     std::transform(text.begin(), text.end(), text.begin(), [](char c) { return static_cast<char>(std::tolower(c)); });
@@ -79,9 +73,9 @@ protected:
         for (const wchar_t* name : kSaved) {
             saved.push_back(Variable(name));
         }
-        savedFolder = CurrentFolder();
+        savedFolder = common::CurrentFolder();
         ASSERT_TRUE(::SetCurrentDirectoryW(scratch.path().c_str()));
-        callerFolder = CurrentFolder();
+        callerFolder = common::CurrentFolder();
         wchar_t windows[MAX_PATH] = {};
         ASSERT_GT(::GetSystemWindowsDirectoryW(windows, MAX_PATH), 0u);
         systemRoot = windows;
@@ -124,7 +118,7 @@ protected:
         if (countHandles) {
             EXPECT_EQ(HandleCount(), handlesBefore);
         }
-        EXPECT_EQ(CurrentFolder(), callerFolder) << "the caller's working folder is unchanged";
+        EXPECT_EQ(common::CurrentFolder(), callerFolder) << "the caller's working folder is unchanged";
         EXPECT_FALSE(ThreadImpersonates());
     }
 
@@ -213,9 +207,9 @@ INSTANTIATE_TEST_SUITE_P(Parents, LauncherEnvironmentTest, ::testing::Values(
 TEST_F(LauncherLaunchTest, ChildStartsInTheSystemTemporaryFolderOnlyWhenAsked)
 {
     ASSERT_TRUE(Launch(TRUE, FALSE));
-    EXPECT_EQ(CurrentFolder(), callerFolder);
+    EXPECT_EQ(common::CurrentFolder(), callerFolder);
     ASSERT_TRUE(Launch(TRUE, TRUE));
-    EXPECT_EQ(CurrentFolder(), callerFolder);
+    EXPECT_EQ(common::CurrentFolder(), callerFolder);
     const auto runs = Runs();
     ASSERT_EQ(runs.size(), 2u);
     EXPECT_EQ(Lower(runs[0].at("cwd")), Lower(Utf8(callerFolder)));

@@ -5,6 +5,7 @@
 #include "proclaunch/launch_paths.h"
 #include "proclaunch/launch_process.h"
 
+#include "common/paths.h"
 #include "proclaunch/launch_heap.h"
 #include "tests/proclaunch/captured_log.h"
 #include "tests/proclaunch/launch_test_support.h"
@@ -419,9 +420,7 @@ namespace {
 // The driver program beside this test program.
 std::wstring DriverPath()
 {
-    wchar_t self[MAX_PATH * 2] = {};
-    ::GetModuleFileNameW(nullptr, self, ARRAYSIZE(self));
-    std::wstring path = self;
+    const std::wstring path = common::ProgramPath();
     return path.substr(0, path.find_last_of(L'\\') + 1) + L"launch_driver.exe";
 }
 

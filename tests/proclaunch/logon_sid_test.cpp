@@ -30,7 +30,7 @@ Sid SidAt(PSID sid)
     return Sid(bytes, bytes + ::GetLengthSid(sid));
 }
 
-TEST(GetLogonSidTest, CopiesTheTokensLogonSidAndFreeLogonSidGivesItBack)
+TEST(GetLogonSidTest, CopiesTheTokensLogonSidAndItsOwnerGivesItBack)
 {
     const Sid expected = CurrentLogonSid();
     ASSERT_FALSE(expected.empty()) << "Wine's token carries a logon SID";
@@ -39,8 +39,9 @@ TEST(GetLogonSidTest, CopiesTheTokensLogonSidAndFreeLogonSidGivesItBack)
     const long outstanding = OutstandingLaunchBlocks();
 
     CapturedLog log;
-    PSID sid = nullptr;
-    ASSERT_TRUE(proclaunch::GetLogonSID(proclaunch::ProcessSecurityApi(), token.get(), &sid));
+    proclaunch::UniqueLogonSid owned;
+    ASSERT_TRUE(proclaunch::GetLogonSID(proclaunch::ProcessSecurityApi(), token.get(), owned.put()));
+    const PSID sid = owned.get();
     ASSERT_NE(sid, nullptr);
     EXPECT_EQ(SidAt(sid), expected);
     EXPECT_EQ(::HeapSize(::GetProcessHeap(), 0, sid), expected.size()) << "exactly as long as the SID";
@@ -48,8 +49,7 @@ TEST(GetLogonSidTest, CopiesTheTokensLogonSidAndFreeLogonSidGivesItBack)
     EXPECT_EQ(log.lines(), kFoundLines);
 
     log.clear();
-    proclaunch::FreeLogonSID(&sid);
-    EXPECT_EQ(sid, nullptr);
+    owned.reset();
     EXPECT_EQ(OutstandingLaunchBlocks(), outstanding);
     EXPECT_EQ(log.lines(), (std::vector<std::wstring>{L"FreeLogonSID"}));
 }

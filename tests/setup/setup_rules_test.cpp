@@ -351,13 +351,6 @@ TEST(InstallerArguments, EachArgumentQuotedOnlyWhereNeededAndFollowedByABlank)
     }
 }
 
-TEST(QuotedProgramPath, QuotesOnlyAPathWithABlankOrTab)
-{
-    EXPECT_EQ(setup::QuotedProgramPath(L"C:\\M\\Setup.exe"), L"C:\\M\\Setup.exe");
-    EXPECT_EQ(setup::QuotedProgramPath(L"C:\\Media Dir\\Setup.exe"), L"\"C:\\Media Dir\\Setup.exe\"");
-    EXPECT_EQ(setup::QuotedProgramPath(L"C:\\a\tb\\x.exe"), L"\"C:\\a\tb\\x.exe\"");
-}
-
 // Membership tests standing for the system's.
 BOOL WINAPI Member(HANDLE, PSID, PBOOL isMember)
 {

@@ -1,9 +1,10 @@
 #include "tests/support/test_support.h"
 
 #include "build_paths.h"
+#include "common/registry.h"
 #include "common/system_libraries.h"
+#include "common/text_conversion.h"
 #include "common/unique_resource.h"
-#include "common/utf8.h"
 
 #include <gtest/gtest.h>
 
@@ -341,16 +342,13 @@ void SetMachineString(const std::wstring& keyPath, const wchar_t* name, const st
 
 bool ReadMachineString(const std::wstring& keyPath, const wchar_t* name, std::wstring& text, REGSAM view)
 {
-    common::UniqueRegKey key;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ | view, key.put()) != ERROR_SUCCESS) {
+    const auto read = common::ReadRegistryString(
+        HKEY_LOCAL_MACHINE, keyPath, name, KEY_READ | view,
+        {common::RegistryValueTypes::Strings, 1023 * sizeof(wchar_t), common::ReadAsStored});
+    if (!read) {
         return false;
     }
-    wchar_t buffer[1024] = {};
-    DWORD size = sizeof(buffer) - sizeof(wchar_t);
-    if (::RegGetValueW(key.get(), nullptr, name, RRF_RT_REG_SZ, nullptr, buffer, &size) != ERROR_SUCCESS) {
-        return false;
-    }
-    text = buffer;
+    text = *read;
     return true;
 }
 
@@ -366,13 +364,8 @@ std::string UnixPath(const std::wstring& windowsPath)
     using UnixName = char*(CDECL*)(LPCWSTR);
     const auto unixName =
         common::FindFunction<UnixName>(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name");
-    char* name = unixName ? unixName(windowsPath.c_str()) : nullptr;
-    if (name == nullptr) {
-        return std::string();
-    }
-    std::string path = name;
-    ::HeapFree(::GetProcessHeap(), 0, name);
-    return path;
+    const common::UniqueHeapBlock name(unixName ? unixName(windowsPath.c_str()) : nullptr);
+    return name ? std::string(static_cast<const char*>(name.get())) : std::string();
 }
 
 bool StartUnixShell(const std::string& script)

@@ -13,7 +13,7 @@
 // and records "jar=<bytes read>" or "jar=error <code>".
 
 #include "common/unique_resource.h"
-#include "common/utf8.h"
+#include "common/text_conversion.h"
 
 #include <shellapi.h>
 

@@ -13,7 +13,7 @@
 // program to copy as javaw.exe instead.
 
 #include "common/unique_resource.h"
-#include "common/utf8.h"
+#include "common/text_conversion.h"
 
 #include <shellapi.h>
 

@@ -62,6 +62,19 @@ int ZipEntryStream::Open(ZipSource* source, const ZipEntryData& data)
     return ZipOk;
 }
 
+namespace {
+
+// Data that ends before its declared size is an error, not an endless loop
+// and not a silently short file: kept for every later read, while bytes
+// already delivered go first.
+int Failed(int& failure, size_t delivered, int code)
+{
+    failure = code;
+    return delivered > 0 ? static_cast<int>(delivered) : code;
+}
+
+}  // namespace
+
 int ZipEntryStream::Read(void* buffer, size_t length)
 {
     State* const s = m_state.get();
@@ -75,19 +88,13 @@ int ZipEntryStream::Read(void* buffer, size_t length)
     const size_t space = static_cast<size_t>(std::min<uint64_t>(std::min<size_t>(length, 0x7FFFFFFF), s->remainingUncompressed));
     unsigned char* const out = static_cast<unsigned char*>(buffer);
     size_t delivered = 0;
-    // Data that ends before its declared size is an error, not an endless
-    // loop and not a silently short file; bytes already delivered go first.
-    auto fail = [&](int code) {
-        s->failure = code;
-        return delivered > 0 ? static_cast<int>(delivered) : code;
-    };
 
     while (delivered < space) {
         if (s->pendingSize == 0 && s->remainingCompressed > 0) {
             const size_t chunk = static_cast<size_t>(std::min<uint64_t>(kEntryBufferSize, s->remainingCompressed));
             size_t got = 0;
             if (!s->source->Seek(s->nextReadPosition) || !s->source->Read(s->input, chunk, &got) || got != chunk) {
-                return fail(ZipIoError);
+                return Failed(s->failure, delivered, ZipIoError);
             }
             s->nextReadPosition += chunk;
             s->remainingCompressed -= chunk;
@@ -96,7 +103,7 @@ int ZipEntryStream::Read(void* buffer, size_t length)
         }
         if (s->method == kMethodStored) {
             if (s->pendingSize == 0) {
-                return fail(ZipBadArchive);
+                return Failed(s->failure, delivered, ZipBadArchive);
             }
             const size_t count = std::min(space - delivered, s->pendingSize);
             std::memcpy(out + delivered, s->pending, count);
@@ -108,7 +115,7 @@ int ZipEntryStream::Read(void* buffer, size_t length)
             continue;
         }
         if (s->streamEnded) {
-            return fail(ZipBadArchive);
+            return Failed(s->failure, delivered, ZipBadArchive);
         }
         z_stream& z = s->inflater;
         z.next_in = const_cast<Bytef*>(s->pending);
@@ -125,12 +132,12 @@ int ZipEntryStream::Read(void* buffer, size_t length)
         if (status == Z_STREAM_END) {
             s->streamEnded = true;
             if (s->remainingUncompressed > 0 && delivered == 0) {
-                return fail(ZipBadArchive);
+                return Failed(s->failure, delivered, ZipBadArchive);
             }
             return static_cast<int>(delivered);
         }
         if (status != Z_OK) {
-            return fail(status < 0 ? status : ZipBadArchive);
+            return Failed(s->failure, delivered, status < 0 ? status : ZipBadArchive);
         }
     }
     return static_cast<int>(delivered);

@@ -1,6 +1,8 @@
 #include "launcher/zip/win32/zip_extract.h"
 
 #include "common/held_file.h"
+#include "common/paths.h"
+#include "common/text_conversion.h"
 #include "common/unique_resource.h"
 #include "launcher/zip/core/zip_archive.h"
 #include "launcher/zip/core/zip_parallel.h"
@@ -200,13 +202,7 @@ std::string DestinationKey(std::wstring name)
     if (!name.empty()) {
         ::CharUpperBuffW(&name[0], static_cast<DWORD>(name.size()));
     }
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, name.data(), static_cast<int>(name.size()), nullptr, 0,
-                                           nullptr, nullptr);
-    std::string key(size > 0 ? static_cast<size_t>(size) : 0, '\0');
-    if (size > 0) {
-        ::WideCharToMultiByte(CP_UTF8, 0, name.data(), static_cast<int>(name.size()), &key[0], size, nullptr, nullptr);
-    }
-    return key;
+    return common::Utf8FromWide(name);
 }
 
 }  // namespace
@@ -216,15 +212,7 @@ std::wstring WideEntryName(const std::string& name, bool utf8)
     if (name.empty()) {
         return std::wstring();
     }
-    const UINT codePage = utf8 ? CP_UTF8 : CP_ACP;
-    const int size = static_cast<int>(name.size());
-    const int length = ::MultiByteToWideChar(codePage, 0, name.data(), size, nullptr, 0);
-    if (length <= 0) {
-        return std::wstring();
-    }
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    ::MultiByteToWideChar(codePage, 0, name.data(), size, &wide[0], length);
-    return wide;
+    return common::WideFromBytes(name, utf8 ? CP_UTF8 : CP_ACP);
 }
 
 std::wstring ExtendedLengthPath(const std::wstring& path)
@@ -255,12 +243,7 @@ ZipHandle OpenZipArchive(const wchar_t* path)
     if (path == nullptr) {
         return nullptr;
     }
-    std::wstring current(MAX_PATH, L'\0');
-    DWORD currentLength = ::GetCurrentDirectoryW(static_cast<DWORD>(current.size()), &current[0]);
-    if (currentLength >= current.size()) {
-        current.resize(currentLength);
-        currentLength = ::GetCurrentDirectoryW(static_cast<DWORD>(current.size()), &current[0]);
-    }
+    const std::wstring current = common::CurrentFolder();
     auto source = std::make_unique<FileSource>();
     if (!source->Open(ExtendedLengthPath(path))) {
         return nullptr;
@@ -269,8 +252,8 @@ ZipHandle OpenZipArchive(const wchar_t* path)
     if (ZipArchive::Open(std::move(source), &handle->archive) != ZipOk) {
         return nullptr;
     }
-    if (currentLength > 0 && currentLength < current.size()) {
-        handle->rootFolder.assign(current, 0, currentLength);
+    if (!current.empty()) {
+        handle->rootFolder = current;
         if (handle->rootFolder.back() != L'\\') {
             handle->rootFolder += L'\\';
         }

@@ -1,4 +1,4 @@
-#include "common/system_folders.h"
+#include "common/paths.h"
 
 #include <windows.h>
 
@@ -44,11 +44,24 @@ std::wstring SystemProgramPath(const wchar_t* name)
     return FolderFrom(&QuerySystemFolder) + L"\\" + name;
 }
 
-std::wstring ProgramPath()
+std::wstring ProgramPath(DWORD units)
 {
-    std::vector<wchar_t> path(32768, L'\0');
-    const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    return length > 0 && length < path.size() ? std::wstring(path.data(), length) : std::wstring();
+    std::vector<wchar_t> path(units, L'\0');
+    const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), units);
+    return length > 0 && length < units ? std::wstring(path.data(), length) : std::wstring();
+}
+
+std::wstring CurrentFolder()
+{
+    const DWORD needed = ::GetCurrentDirectoryW(0, nullptr);
+    return needed > 0 ? CurrentFolder(needed) : std::wstring();
+}
+
+std::wstring CurrentFolder(DWORD units)
+{
+    std::vector<wchar_t> folder(units, L'\0');
+    const DWORD length = ::GetCurrentDirectoryW(units, folder.data());
+    return length > 0 && length < units ? std::wstring(folder.data(), length) : std::wstring();
 }
 
 }  // namespace common
