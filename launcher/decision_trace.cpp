@@ -1,7 +1,7 @@
 #include "launcher/decision_trace.h"
 
 #include "common/unlinked_file.h"
-#include "common/utf8.h"
+#include "common/text_conversion.h"
 
 #include <cstdio>
 #include <vector>

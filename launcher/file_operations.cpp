@@ -7,11 +7,6 @@
 
 namespace launcher {
 
-std::wstring CurrentFolder()
-{
-    return common::CurrentFolder(kCurrentFolderUnits);
-}
-
 namespace {
 
 // Puts the current folder back when the operation leaves, whatever way.

@@ -13,10 +13,6 @@ namespace launcher {
 // units, terminator included: a longer one reads as empty.
 constexpr DWORD kCurrentFolderUnits = 1040;
 
-// common::CurrentFolder(kCurrentFolderUnits), under the name that
-// launcher_dialog.cpp still calls.
-std::wstring CurrentFolder();
-
 // True for an existing file or folder.
 bool PathExists(const std::wstring& path);
 

@@ -2,7 +2,7 @@
 
 #include "common/held_file.h"
 #include "common/resource_data.h"
-#include "common/system_folders.h"
+#include "common/paths.h"
 #include "common/unique_resource.h"
 #include "launcher/file_operations.h"
 #include "launcher/process_start.h"

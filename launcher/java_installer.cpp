@@ -1,7 +1,7 @@
 #include "launcher/java_installer.h"
 
 #include "common/resource_data.h"
-#include "common/system_folders.h"
+#include "common/paths.h"
 #include "launcher/file_operations.h"
 #include "launcher/media_check.h"
 #include "launcher/process_start.h"

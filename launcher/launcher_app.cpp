@@ -1,6 +1,6 @@
 #include "launcher/launcher_app.h"
 
-#include "common/system_folders.h"
+#include "common/paths.h"
 #include "common/unique_resource.h"
 #include "launcher/command_line.h"
 #include "launcher/launcher_dialog.h"

@@ -2,7 +2,7 @@
 
 #include "common/application_name.h"
 #include "common/media_files.h"
-#include "common/system_folders.h"
+#include "common/paths.h"
 #include "launcher/command_line.h"
 #include "launcher/failure_reports.h"
 #include "launcher/file_operations.h"
@@ -115,7 +115,7 @@ void LauncherRun::RunSequence()
     const std::wstring javaProgram = runtimeHome + L"\\bin\\javaw.exe";
     const std::wstring javaArguments =
         BuildJavaArguments(options, archive.imageTaken, archive.imagePath, archive.archivePath);
-    const std::wstring previousFolder = CurrentFolder();
+    const std::wstring previousFolder = common::CurrentFolder(kCurrentFolderUnits);
     ::SetCurrentDirectoryW(options.m_strFolder.c_str());
 
     if (privateRuntime.taken) {

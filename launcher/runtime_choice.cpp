@@ -2,7 +2,7 @@
 
 #include "common/held_file.h"
 #include "common/resource_data.h"
-#include "common/system_folders.h"
+#include "common/paths.h"
 #include "launcher/file_operations.h"
 #include "launcher/media_check.h"
 #include "launcher/process_start.h"
@@ -179,19 +179,22 @@ InstallerRun RunRuntimeInstallerBesideLauncher(const RunContext& run)
 
 RuntimeFound CheckInstalledRuntime()
 {
-    std::wstring version;
-    if (!ReadMachineString(kJavaRuntimeKey, L"CurrentVersion", kCurrentVersionBytes, version)) {
+    const auto currentVersion = ReadMachineString(kJavaRuntimeKey, L"CurrentVersion", kCurrentVersionBytes);
+    if (!currentVersion) {
         return PassedOver(L"registered runtime: no CurrentVersion: Java error", JavaError::NothingRegistered);
     }
+    const std::wstring& version = *currentVersion;
     if (IsCurrentVersionTooOld(version)) {
         return PassedOver(L"registered runtime: CurrentVersion " + version + L" is older than 1.8: Java error",
                           JavaError::Unusable);
     }
-    std::wstring home;
-    if (!ReadMachineString(std::wstring(kJavaRuntimeKey) + L"\\" + version, L"JavaHome", kJavaHomeBytes, home)) {
+    const auto javaHome =
+        ReadMachineString(std::wstring(kJavaRuntimeKey) + L"\\" + version, L"JavaHome", kJavaHomeBytes);
+    if (!javaHome) {
         return PassedOver(L"registered runtime: CurrentVersion " + version + L" has no JavaHome: Java error",
                           JavaError::Unusable);
     }
+    const std::wstring& home = *javaHome;
     if (!PathExists(home + L"\\bin\\javaw.exe")) {
         return PassedOver(L"registered runtime: " + version + L" at " + home + L" has no bin\\javaw.exe: Java error",
                           JavaError::Unusable);

@@ -1,7 +1,7 @@
 #include "launcher/runtime_cleanup.h"
 
 #include "common/resource_data.h"
-#include "common/system_folders.h"
+#include "common/paths.h"
 #include "launcher/file_operations.h"
 #include "launcher/process_start.h"
 #include "launcher/protected_folders.h"

@@ -1,11 +1,10 @@
 #include "launcher/runtime_registry.h"
 
+#include "common/registry.h"
 #include "common/unique_resource.h"
 #include "launcher/runtime_rules.h"
 
 #include <shlwapi.h>
-
-#include <vector>
 
 namespace launcher {
 
@@ -53,30 +52,19 @@ std::wstring RegisteredRuntimeVersions()
     return versions.empty() ? L"none" : versions;
 }
 
-bool ReadMachineString(const std::wstring& keyPath, const wchar_t* valueName, DWORD bufferBytes, std::wstring& text)
+std::optional<std::wstring> ReadMachineString(const std::wstring& keyPath, const wchar_t* valueName, DWORD maxBytes)
 {
-    std::vector<wchar_t> buffer(bufferBytes / sizeof(wchar_t) + 1, L'\0');
-    DWORD size = bufferBytes;
-    DWORD type = 0;
-    if (::SHGetValueW(HKEY_LOCAL_MACHINE, keyPath.c_str(), valueName, &type, buffer.data(), &size) !=
-        ERROR_SUCCESS) {
-        return false;
-    }
-    if (type != REG_SZ && type != REG_EXPAND_SZ) {
-        return false;
-    }
-    text = buffer.data();
-    return true;
+    return common::ReadRegistryString(HKEY_LOCAL_MACHINE, keyPath, valueName, KEY_QUERY_VALUE,
+                                      {common::RegistryValueTypes::Strings, maxBytes, common::ReadExpanded});
 }
 
 std::optional<std::wstring> FindJava7UninstallEntry()
 {
     std::optional<std::wstring> found;
     AnyMachineSubkey(kUninstallKey, [&found](const std::wstring& name) {
-        std::wstring displayName;
-        if (ReadMachineString(std::wstring(kUninstallKey) + L"\\" + name, L"DisplayName", kDisplayNameBytes,
-                              displayName) &&
-            IsJava7DisplayName(displayName)) {
+        const auto displayName =
+            ReadMachineString(std::wstring(kUninstallKey) + L"\\" + name, L"DisplayName", kDisplayNameBytes);
+        if (displayName && IsJava7DisplayName(*displayName)) {
             found = name;
         }
         return found.has_value();
@@ -86,24 +74,10 @@ std::optional<std::wstring> FindJava7UninstallEntry()
 
 std::optional<std::wstring> ReadProductUninstallString(const std::wstring& productId)
 {
-    const std::wstring keyPath = std::wstring(kUninstallKey) + L"\\" + productId;
-    common::UniqueRegKey key;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ | KEY_WOW64_32KEY, key.put()) !=
-        ERROR_SUCCESS) {
-        return std::nullopt;
-    }
-    DWORD type = 0;
-    DWORD size = 0;
-    if (::RegQueryValueExW(key.get(), L"UninstallString", nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
-        (type != REG_SZ && type != REG_EXPAND_SZ)) {
-        return std::nullopt;
-    }
-    std::vector<wchar_t> text(size / sizeof(wchar_t) + 1, L'\0');
-    if (::RegQueryValueExW(key.get(), L"UninstallString", nullptr, &type, reinterpret_cast<BYTE*>(text.data()),
-                           &size) != ERROR_SUCCESS) {
-        return std::nullopt;
-    }
-    return std::wstring(text.data());
+    return common::ReadRegistryString(HKEY_LOCAL_MACHINE, std::wstring(kUninstallKey) + L"\\" + productId,
+                                      L"UninstallString", KEY_READ | KEY_WOW64_32KEY,
+                                      {common::RegistryValueTypes::Strings, common::kAnyValueBytes,
+                                       common::ReadAsStored});
 }
 
 }  // namespace launcher

@@ -15,9 +15,9 @@ bool IsRuntime18OrLaterRegistered();
 // "1.8.0_202 (1.8 or later), 1.7 (older)", or "none": for the trace.
 std::wstring RegisteredRuntimeVersions();
 
-// SHGetValueW into a buffer of a fixed size; false when the value is missing,
-// is not a string or does not fit.
-bool ReadMachineString(const std::wstring& keyPath, const wchar_t* valueName, DWORD bufferBytes, std::wstring& text);
+// A machine string value as the shell reads it (REG_EXPAND_SZ expanded);
+// nothing when it is missing, is not a string or is longer than maxBytes.
+std::optional<std::wstring> ReadMachineString(const std::wstring& keyPath, const wchar_t* valueName, DWORD maxBytes);
 
 // The key name of the first uninstall entry whose display name is "Java 7".
 std::optional<std::wstring> FindJava7UninstallEntry();

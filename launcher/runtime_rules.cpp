@@ -1,6 +1,6 @@
 #include "launcher/runtime_rules.h"
 
-#include "common/system_folders.h"
+#include "common/paths.h"
 
 #include <cwchar>
 
