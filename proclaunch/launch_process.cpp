@@ -4,7 +4,7 @@
 #include "proclaunch/launch_paths.h"
 #include "proclaunch/logon_sid.h"
 #include "proclaunch/object_access.h"
-#include "proclaunch/trace.h"
+#include "proclaunch/step_log.h"
 
 #ifdef PROCLAUNCH_LAUNCHER_FORM
 #include "common/application_name.h"
@@ -41,9 +41,9 @@ struct InteractiveLaunch {
     {
         // Never leave the thread impersonating behind a failure.
         impersonation.reset();
-        Trace(L"LaunchProcess: in catch (error)");
+        LogStep(L"LaunchProcess: in catch (error)");
         RestoreStationAndFreeSid();
-        Trace(L"LaunchProcess: return false");
+        LogStep(L"LaunchProcess: return false");
         ::SetLastError(code);
         return FALSE;
     }
@@ -51,7 +51,7 @@ struct InteractiveLaunch {
     BOOL Succeeded()
     {
         RestoreStationAndFreeSid();
-        Trace(L"LaunchProcess: return true");
+        LogStep(L"LaunchProcess: return true");
         return TRUE;
     }
 
@@ -65,7 +65,7 @@ struct InteractiveLaunch {
 private:
     void RestoreStationAndFreeSid()
     {
-        Trace(L"LaunchProcess: Clean up:");
+        LogStep(L"LaunchProcess: Clean up:");
         callerWindowStation.reset();
         logonSid.reset();
     }
@@ -76,18 +76,18 @@ private:
 void FinishWithChild(common::UniqueHandle& process, common::UniqueHandle& thread, BOOL wait, DWORD* childExitCode)
 {
     if (process.get() != INVALID_HANDLE_VALUE) {
-        Trace(L"LaunchProcess: pi.hProcess != INVALID_HANDLE_VALUE");
+        LogStep(L"LaunchProcess: pi.hProcess != INVALID_HANDLE_VALUE");
         if (wait) {
             ::WaitForSingleObject(process.get(), INFINITE);
             if (childExitCode != nullptr) {
                 ::GetExitCodeProcess(process.get(), childExitCode);
             }
         }
-        Trace(L"LaunchProcess: CloseHandle after wait");
+        LogStep(L"LaunchProcess: CloseHandle after wait");
         process.reset();
     }
     if (thread.get() != INVALID_HANDLE_VALUE) {
-        Trace(L"LaunchProcess: pi.hThread != INVALID_HANDLE_VALUE");
+        LogStep(L"LaunchProcess: pi.hThread != INVALID_HANDLE_VALUE");
         thread.reset();
     }
 }
@@ -193,75 +193,75 @@ bool CombineCommandLine(LPCWSTR applicationPath, LPCWSTR arguments, size_t units
 
 BOOL LaunchInInteractiveSession(const SecurityApi& api, const LaunchRequest& request)
 {
-    Trace(L"LaunchProcess: Windows XP or higher:");
+    LogStep(L"LaunchProcess: Windows XP or higher:");
     InteractiveLaunch held(api);
 
-    Trace(L"LaunchProcess: Get the process token of the current processs:");
+    LogStep(L"LaunchProcess: Get the process token of the current processs:");
     if (!api.OpenProcessToken(::GetCurrentProcess(), kTokenAllAccess, held.token.put())) {
         return held.Failed(::GetLastError());
     }
 
-    Trace(L"LaunchProcess: Save a handle to the caller's current window station:");
+    LogStep(L"LaunchProcess: Save a handle to the caller's current window station:");
     held.callerWindowStation.reset(api.GetProcessWindowStation());
     if (!held.callerWindowStation) {
         return held.Failed(::GetLastError());
     }
 
-    Trace(L"LaunchProcess: Get a handle to the interactive window station:");
+    LogStep(L"LaunchProcess: Get a handle to the interactive window station:");
     held.windowStation.reset(api.OpenWindowStationW(L"winsta0", FALSE, kWindowStationAccess));
     if (!held.windowStation) {
         return held.Failed(::GetLastError());
     }
 
-    Trace(L"LaunchProcess: To get the correct default desktop, set the caller's window station to the "
+    LogStep(L"LaunchProcess: To get the correct default desktop, set the caller's window station to the "
           L"interactive window station:");
     if (!api.SetProcessWindowStation(held.windowStation.get())) {
         return held.Failed(::GetLastError());
     }
 
-    Trace(L"LaunchProcess: Get a handle to the interactive desktop:");
+    LogStep(L"LaunchProcess: Get a handle to the interactive desktop:");
     held.desktop.reset(api.OpenDesktopW(L"default", 0, FALSE, kDesktopAccess));
     if (!held.desktop) {
         return held.Failed(::GetLastError());
     }
 
-    Trace(L"LaunchProcess: Restore the caller's window station:");
+    LogStep(L"LaunchProcess: Restore the caller's window station:");
     if (!api.SetProcessWindowStation(held.callerWindowStation.get())) {
         return held.Failed(::GetLastError());
     }
 
-    Trace(L"LaunchProcess: Get the SID for the client's logon session:");
+    LogStep(L"LaunchProcess: Get the SID for the client's logon session:");
     if (!GetLogonSID(api, held.token.get(), held.logonSid.put())) {
         return held.Failed(::GetLastError());
     }
 
     if (held.logonSid) {
-        Trace(L"LaunchProcess: Allow logon SID full access to interactive window station:");
+        LogStep(L"LaunchProcess: Allow logon SID full access to interactive window station:");
         if (!AddAceToWindowStation(api, held.windowStation.get(), held.logonSid.get())) {
             return held.Failed(::GetLastError());
         }
-        Trace(L"LaunchProcess: Allow logon SID full access to interactive desktop:");
+        LogStep(L"LaunchProcess: Allow logon SID full access to interactive desktop:");
         if (!AddAceToDesktop(api, held.desktop.get(), held.logonSid.get())) {
             return held.Failed(::GetLastError());
         }
     }
 
-    Trace(L"LaunchProcess: Impersonate client to ensure access to executable file:");
+    LogStep(L"LaunchProcess: Impersonate client to ensure access to executable file:");
     if (!api.ImpersonateLoggedOnUser(held.token.get())) {
         return held.Failed(::GetLastError());
     }
     held.impersonation.reset(held.token.get());
 
-    Trace(L"LaunchProcess: Set the window stattion and desktop of the process to launch:");
+    LogStep(L"LaunchProcess: Set the window stattion and desktop of the process to launch:");
     request.startupInfo->lpDesktop = InteractiveDesktopName;
 
-    Trace(L"LaunchProcess: Launch the process:");
+    LogStep(L"LaunchProcess: Launch the process:");
     std::wstring combined;
     if (!CombineCommandLine(request.applicationPath, request.commandLine, LaunchCommandLineUnits, &combined)) {
         return held.Failed(LaunchCommandLineTooLong);
     }
     ReturnCommandLine(request, combined);
-    Trace(L"LaunchProcess: CreateProcess: lpszCommandLine:", combined.c_str());
+    LogStep(L"LaunchProcess: CreateProcess: lpszCommandLine:", combined.c_str());
 
     DWORD creationFlags = 0;
     void* environment = nullptr;
@@ -289,7 +289,7 @@ BOOL LaunchInInteractiveSession(const SecurityApi& api, const LaunchRequest& req
         return held.Failed(createError);
     }
 
-    Trace(L"LaunchProcess: End impersonation of client:");
+    LogStep(L"LaunchProcess: End impersonation of client:");
     held.impersonation.release();
     if (!api.RevertToSelf()) {
         return held.Failed(::GetLastError());
@@ -302,14 +302,14 @@ BOOL LaunchInInteractiveSession(const SecurityApi& api, const LaunchRequest& req
 
 BOOL LaunchPlainly(const LaunchRequest& request)
 {
-    Trace(L"LaunchProcess: Windows 9x, ME, NT4 and Windows2000:");
+    LogStep(L"LaunchProcess: Windows 9x, ME, NT4 and Windows2000:");
     std::wstring combined;
     if (!CombineCommandLine(request.applicationPath, request.commandLine, LaunchCommandLineUnits, &combined)) {
         ::SetLastError(LaunchCommandLineTooLong);
         return FALSE;
     }
     ReturnCommandLine(request, combined);
-    Trace(L"LaunchProcess: CreateProcess: lpszCommandLine: ", combined.c_str());
+    LogStep(L"LaunchProcess: CreateProcess: lpszCommandLine: ", combined.c_str());
 
     PROCESS_INFORMATION created = {};
     if (!::CreateProcessW(nullptr, &combined[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, request.startupInfo,
@@ -326,7 +326,7 @@ namespace {
 
 BOOL Launch(const LaunchRequest& request)
 {
-    Trace(L"LaunchProcess");
+    LogStep(L"LaunchProcess");
     if (request.startupInfo == nullptr) {
         ::SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;

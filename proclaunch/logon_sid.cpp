@@ -1,19 +1,19 @@
 #include "proclaunch/logon_sid.h"
 
 #include "proclaunch/launch_heap.h"
-#include "proclaunch/trace.h"
+#include "proclaunch/step_log.h"
 
 namespace proclaunch {
 
 bool CopyLogonSidFromGroups(const SecurityApi& api, const TOKEN_GROUPS& groups, PSID* sid, DWORD* failureCode)
 {
-    Trace(L"GetLogonSID: Loop through the groups to find the logon SID:");
+    LogStep(L"GetLogonSID: Loop through the groups to find the logon SID:");
     for (DWORD index = 0; index < groups.GroupCount; ++index) {
         const SID_AND_ATTRIBUTES& group = groups.Groups[index];
         if ((group.Attributes & SE_GROUP_LOGON_ID) != SE_GROUP_LOGON_ID) {
             continue;
         }
-        Trace(L"GetLogonSID: Found the logon SID; make a copy of it:");
+        LogStep(L"GetLogonSID: Found the logon SID; make a copy of it:");
         const DWORD length = api.GetLengthSid(group.Sid);
         LaunchHeapBlock copy = AllocateLaunchBlock(length);
         if (!copy) {
@@ -36,7 +36,7 @@ namespace {
 
 bool LogonSidFailure(DWORD code)
 {
-    Trace(L"GetLogonSID: return false");
+    LogStep(L"GetLogonSID: return false");
     ::SetLastError(code);
     return false;
 }
@@ -45,10 +45,10 @@ bool LogonSidFailure(DWORD code)
 
 bool GetLogonSID(const SecurityApi& api, HANDLE token, PSID* sid)
 {
-    Trace(L"GetLogonSID");
+    LogStep(L"GetLogonSID");
     LaunchHeapBlock groups;
 
-    Trace(L"GetLogonSID: Get required buffer size and allocate the TOKEN_GROUPS buffer:");
+    LogStep(L"GetLogonSID: Get required buffer size and allocate the TOKEN_GROUPS buffer:");
     DWORD length = 0;
     if (!api.GetTokenInformation(token, TokenGroups, nullptr, 0, &length)) {
         const DWORD error = ::GetLastError();
@@ -61,7 +61,7 @@ bool GetLogonSID(const SecurityApi& api, HANDLE token, PSID* sid)
         return LogonSidFailure(HeapMemoryMissing);
     }
 
-    Trace(L"GetLogonSID: Get the token group information from the access token:");
+    LogStep(L"GetLogonSID: Get the token group information from the access token:");
     if (!api.GetTokenInformation(token, TokenGroups, groups.get(), length, &length)) {
         groups.reset();
         return LogonSidFailure(TokenGroupsQueryFailed);
@@ -74,13 +74,13 @@ bool GetLogonSID(const SecurityApi& api, HANDLE token, PSID* sid)
     }
 
     groups.reset();
-    Trace(L"GetLogonSID: return true");
+    LogStep(L"GetLogonSID: return true");
     return true;
 }
 
 void FreeLogonSID(PSID sid)
 {
-    Trace(L"FreeLogonSID");
+    LogStep(L"FreeLogonSID");
     FreeLaunchBlock(sid);
 }
 

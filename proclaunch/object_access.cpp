@@ -1,6 +1,6 @@
 #include "proclaunch/object_access.h"
 
-#include "proclaunch/trace.h"
+#include "proclaunch/step_log.h"
 
 #include <cstring>
 
@@ -46,9 +46,9 @@ DWORD LastErrorOr(DWORD fallback)
 // locals, whose release keeps the code set here.
 bool GrantFailed(const ObjectGrant& grant, DWORD code)
 {
-    Trace(grant.inCatch);
-    Trace(grant.freeBuffers);
-    Trace(grant.returnFalse);
+    LogStep(grant.inCatch);
+    LogStep(grant.freeBuffers);
+    LogStep(grant.returnFalse);
     ::SetLastError(code);
     return false;
 }
@@ -56,12 +56,12 @@ bool GrantFailed(const ObjectGrant& grant, DWORD code)
 // The shared body of the two grant routines.
 bool AddAcesToObject(const SecurityApi& api, const ObjectGrant& grant, HANDLE object, PSID sid)
 {
-    Trace(grant.start);
+    LogStep(grant.start);
     LaunchHeapBlock newDescriptor;
     LaunchHeapBlock oldDescriptor;
     LaunchHeapBlock newDacl;
 
-    Trace(grant.obtainDescriptor);
+    LogStep(grant.obtainDescriptor);
     SECURITY_INFORMATION requested = DACL_SECURITY_INFORMATION;
     DWORD needed = 0;
     if (!api.GetUserObjectSecurity(object, &requested, nullptr, 0, &needed)) {
@@ -82,12 +82,12 @@ bool AddAcesToObject(const SecurityApi& api, const ObjectGrant& grant, HANDLE ob
         return GrantFailed(grant, ::GetLastError());
     }
 
-    Trace(grant.createDacl);
+    LogStep(grant.createDacl);
     if (!api.InitializeSecurityDescriptor(newDescriptor.get(), SECURITY_DESCRIPTOR_REVISION)) {
         return GrantFailed(grant, ::GetLastError());
     }
 
-    Trace(grant.getDacl);
+    LogStep(grant.getDacl);
     BOOL daclPresent = FALSE;
     BOOL daclDefaulted = FALSE;
     PACL oldDacl = nullptr;
@@ -100,21 +100,21 @@ bool AddAcesToObject(const SecurityApi& api, const ObjectGrant& grant, HANDLE ob
         return GrantFailed(grant, mergeFailure);
     }
 
-    Trace(grant.setDacl);
+    LogStep(grant.setDacl);
     if (!api.SetSecurityDescriptorDacl(newDescriptor.get(), TRUE, static_cast<PACL>(newDacl.get()), FALSE)) {
         return GrantFailed(grant, ::GetLastError());
     }
 
-    Trace(grant.setDescriptor);
+    LogStep(grant.setDescriptor);
     if (!api.SetUserObjectSecurity(object, &requested, newDescriptor.get())) {
         return GrantFailed(grant, ::GetLastError());
     }
 
-    Trace(grant.freeBuffers);
+    LogStep(grant.freeBuffers);
     newDacl.reset();
     oldDescriptor.reset();
     newDescriptor.reset();
-    Trace(grant.returnTrue);
+    LogStep(grant.returnTrue);
     return true;
 }
 
@@ -178,21 +178,21 @@ const ObjectGrant DesktopGrant = {
 
 bool CompareAces(const ACCESS_ALLOWED_ACE* granted, const ACCESS_ALLOWED_ACE* existing)
 {
-    Trace(L"CompareAces");
+    LogStep(L"CompareAces");
     const bool identical = granted->Header.AceFlags == existing->Header.AceFlags &&
                            granted->Header.AceSize == existing->Header.AceSize &&
                            granted->Header.AceType == existing->Header.AceType && granted->Mask == existing->Mask &&
                            std::memcmp(&granted->SidStart, &existing->SidStart,
                                        granted->Header.AceSize - offsetof(ACCESS_ALLOWED_ACE, SidStart)) == 0;
-    Trace(identical ? L"CompareAces return true" : L"CompareAces return false");
+    LogStep(identical ? L"CompareAces return true" : L"CompareAces return false");
     return identical;
 }
 
 DWORD MergeGrantedAces(const SecurityApi& api, const ObjectGrant& grant, PACL oldDacl, BOOL daclPresent, PSID sid,
                        LaunchHeapBlock* newDacl)
 {
-    Trace(grant.initializeAcl);
-    Trace(grant.onlyIfNotNull);
+    LogStep(grant.initializeAcl);
+    LogStep(grant.onlyIfNotNull);
     ACL_SIZE_INFORMATION sizes = {};
     sizes.AclBytesInUse = sizeof(ACL);
     if (oldDacl != nullptr) {
@@ -201,7 +201,7 @@ DWORD MergeGrantedAces(const SecurityApi& api, const ObjectGrant& grant, PACL ol
         }
     }
 
-    Trace(grant.computeSize);
+    LogStep(grant.computeSize);
     const DWORD sidLength = api.GetLengthSid(sid);
     const DWORD aceLength = sidLength + offsetof(ACCESS_ALLOWED_ACE, SidStart);
     // A SID longer than an ACE can describe would give a nonsense size.
@@ -210,13 +210,13 @@ DWORD MergeGrantedAces(const SecurityApi& api, const ObjectGrant& grant, PACL ol
     }
     DWORD newSize = sizes.AclBytesInUse + static_cast<DWORD>(grant.entryCount) * aceLength;
 
-    Trace(grant.allocateDacl);
+    LogStep(grant.allocateDacl);
     LaunchHeapBlock dacl = AllocateLaunchBlock(newSize);
     if (!dacl) {
         return HeapMemoryMissing;
     }
 
-    Trace(grant.precreateAce);
+    LogStep(grant.precreateAce);
     LaunchHeapBlock aceBlock = AllocateLaunchBlock(aceLength);
     if (!aceBlock) {
         return HeapMemoryMissing;
@@ -228,7 +228,7 @@ DWORD MergeGrantedAces(const SecurityApi& api, const ObjectGrant& grant, PACL ol
         SetTemplate(ace, grant.entries[0]);
     }
 
-    Trace(grant.copySid);
+    LogStep(grant.copySid);
     if (!api.CopySid(sidLength, &ace->SidStart, sid)) {
         return LastErrorOr(ERROR_INVALID_SID);
     }
@@ -248,7 +248,7 @@ DWORD MergeGrantedAces(const SecurityApi& api, const ObjectGrant& grant, PACL ol
         return granted;
     };
 
-    Trace(grant.checkExisting);
+    LogStep(grant.checkExisting);
     if (daclPresent && sizes.AceCount != 0) {
         DWORD dropped = 0;
         for (DWORD index = 0; index < sizes.AceCount; ++index) {
@@ -263,16 +263,16 @@ DWORD MergeGrantedAces(const SecurityApi& api, const ObjectGrant& grant, PACL ol
         newSize -= dropped;
     }
 
-    Trace(grant.initializeNewDacl);
+    LogStep(grant.initializeNewDacl);
     if (!api.InitializeAcl(static_cast<PACL>(dacl.get()), newSize, ACL_REVISION)) {
         return LastErrorOr(ERROR_INVALID_ACL);
     }
 
-    Trace(grant.ifPresentCopy);
+    LogStep(grant.ifPresentCopy);
     if (daclPresent) {
-        Trace(grant.copyAces);
+        LogStep(grant.copyAces);
         for (DWORD index = 0; index < sizes.AceCount; ++index) {
-            Trace(grant.getAce);
+            LogStep(grant.getAce);
             void* existing = nullptr;
             if (!api.GetAce(oldDacl, index, &existing)) {
                 return LastErrorOr(ERROR_INVALID_ACL);
@@ -282,7 +282,7 @@ DWORD MergeGrantedAces(const SecurityApi& api, const ObjectGrant& grant, PACL ol
                 isGranted(static_cast<const ACCESS_ALLOWED_ACE*>(existing), nullptr)) {
                 continue;
             }
-            Trace(grant.addOldAce);
+            LogStep(grant.addOldAce);
             if (!api.AddAce(static_cast<PACL>(dacl.get()), ACL_REVISION, MAXDWORD, existing, header->AceSize)) {
                 return LastErrorOr(ERROR_INVALID_ACL);
             }
@@ -290,7 +290,7 @@ DWORD MergeGrantedAces(const SecurityApi& api, const ObjectGrant& grant, PACL ol
     }
 
     for (size_t i = 0; i < grant.entryCount; ++i) {
-        Trace(grant.entries[i].addLine);
+        LogStep(grant.entries[i].addLine);
         SetTemplate(ace, grant.entries[i]);
         if (!api.AddAce(static_cast<PACL>(dacl.get()), ACL_REVISION, MAXDWORD, ace, aceLength)) {
             return LastErrorOr(ERROR_INVALID_ACL);

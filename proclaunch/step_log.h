@@ -1,12 +1,13 @@
 #pragma once
-// A step line of the routines: written in the setup form, compiled away in
-// the launcher form, which keeps no log.
+// One step line of the launch routines in the setup log ("Clean up:",
+// "return true"): written in the setup form, compiled away in the launcher
+// form, which keeps no log of its own.
 
 #include "proclaunch/launch_log.h"
 
 namespace proclaunch {
 
-inline void Trace(const wchar_t* line)
+inline void LogStep(const wchar_t* line)
 {
 #ifndef PROCLAUNCH_LAUNCHER_FORM
     WriteLaunchLog(line);
@@ -15,7 +16,7 @@ inline void Trace(const wchar_t* line)
 #endif
 }
 
-inline void Trace(const wchar_t* text, const wchar_t* value)
+inline void LogStep(const wchar_t* text, const wchar_t* value)
 {
 #ifndef PROCLAUNCH_LAUNCHER_FORM
     WriteLaunchLog(std::wstring(text) + value);
