@@ -1,7 +1,7 @@
 #include "proclaunch/launch_process.h"
 
 #include "common/unique_resource.h"
-#include "proclaunch/launch_paths.h"
+#include "proclaunch/launch_request.h"
 #include "proclaunch/logon_sid.h"
 #include "proclaunch/object_access.h"
 #include "proclaunch/step_log.h"

@@ -2,7 +2,7 @@
 // "winsta0\default", waiting, the command line handed back, and every
 // failure path releasing what it took.
 
-#include "proclaunch/launch_paths.h"
+#include "proclaunch/launch_request.h"
 #include "proclaunch/launch_process.h"
 
 #include "common/paths.h"

@@ -1,7 +1,7 @@
 #pragma once
-// The two roads of LaunchProcess, reachable on their own: the system's
-// version decides between them, and the interactive one takes its security
-// table as a parameter.
+// What LaunchProcess is asked to start, and its two roads, reachable on
+// their own: the system's version decides between them, and the interactive
+// one takes its security table as a parameter.
 
 #include "proclaunch/security_api.h"
 
