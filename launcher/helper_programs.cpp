@@ -5,7 +5,7 @@
 #include "common/paths.h"
 #include "common/unique_resource.h"
 #include "launcher/file_operations.h"
-#include "launcher/process_start.h"
+#include "launcher/child_processes.h"
 #include "launcher/protected_folders.h"
 #include "launcher/resources/resource.h"
 

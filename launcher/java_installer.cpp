@@ -4,7 +4,7 @@
 #include "common/paths.h"
 #include "launcher/file_operations.h"
 #include "launcher/media_check.h"
-#include "launcher/process_start.h"
+#include "launcher/child_processes.h"
 #include "launcher/resources/resource.h"
 
 namespace launcher {

@@ -3,7 +3,7 @@
 #include "common/resource_data.h"
 #include "common/paths.h"
 #include "launcher/file_operations.h"
-#include "launcher/process_start.h"
+#include "launcher/child_processes.h"
 #include "launcher/protected_folders.h"
 #include "launcher/resources/resource.h"
 #include "launcher/runtime_choice.h"

@@ -1,5 +1,5 @@
 #include "launcher/java_error_dialog.h"
-#include "launcher/process_start.h"
+#include "launcher/child_processes.h"
 #include "launcher/runtime_rules.h"
 #include "launcher/update_log.h"
 

@@ -1,4 +1,4 @@
-#include "launcher/process_start.h"
+#include "launcher/child_processes.h"
 
 #include "common/command_line_words.h"
 #include "common/paths.h"

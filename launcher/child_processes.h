@@ -1,6 +1,7 @@
 #pragma once
-// Starting the programs the launcher runs: in the interactive session
-// (LaunchProcess) or, on request, directly.
+// The launcher's children: started in the interactive session through
+// proclaunch's LaunchProcess or, on request, directly, each with the clean
+// environment and its TEMP.
 
 #include <windows.h>
 
