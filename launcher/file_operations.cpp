@@ -158,6 +158,16 @@ int RemoveOwnEntry(const std::wstring& path, bool listedAsLink)
     return ::SetFileInformationByHandle(entry.get(), FileDispositionInfo, &disposition, sizeof(disposition)) ? 0 : -1;
 }
 
+bool RemoveFolderTree(const std::wstring& path)
+{
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return !PathExists(path);
+    }
+    RemoveOwnEntry(path, (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0);
+    return !PathExists(path);
+}
+
 int DeleteFolderContents(const std::wstring& folder)
 {
     common::UniqueFile held = OpenOwnEntry(folder);

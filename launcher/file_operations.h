@@ -28,6 +28,11 @@ bool FolderExists(const std::wstring& path);
 // they could fill faster than it empties.
 int DeleteFolderContents(const std::wstring& folder);
 
+// Removes the file or folder with everything below it; a link is removed
+// itself, never followed. True when nothing is left at the path. Only for
+// trees this run made: see DeleteFolderContents.
+bool RemoveFolderTree(const std::wstring& path);
+
 // Deletes one file, link or (emptied first) folder as above; 0, or -1.
 // listedAsLink: a folder listing showed a reparse point there.
 int RemoveOwnEntry(const std::wstring& path, bool listedAsLink);

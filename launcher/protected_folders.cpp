@@ -68,16 +68,6 @@ std::wstring CreateUniqueProtectedFolder(const std::wstring& parent)
     return std::wstring();
 }
 
-bool RemoveFolderTree(const std::wstring& path)
-{
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        return !PathExists(path);
-    }
-    RemoveOwnEntry(path, (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0);
-    return !PathExists(path);
-}
-
 bool RunFolder::Create(const std::wstring& parent)
 {
     Remove();

@@ -27,11 +27,6 @@ bool CreateProtectedFolder(const std::wstring& path);
 // advance; empty when none could be made.
 std::wstring CreateUniqueProtectedFolder(const std::wstring& parent);
 
-// Removes the file or folder with everything below it; a link is removed
-// itself, never followed. True when nothing is left at the path. Only for
-// trees this run made: see DeleteFolderContents.
-bool RemoveFolderTree(const std::wstring& path);
-
 // A protected folder of this run, made by Create and removed with
 // everything below it when its owner lets it go.
 class RunFolder {

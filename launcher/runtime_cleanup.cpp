@@ -4,7 +4,6 @@
 #include "common/paths.h"
 #include "launcher/file_operations.h"
 #include "launcher/child_processes.h"
-#include "launcher/protected_folders.h"
 #include "launcher/resources/resource.h"
 #include "launcher/runtime_choice.h"
 #include "launcher/runtime_registry.h"

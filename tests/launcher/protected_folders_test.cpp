@@ -2,6 +2,7 @@
 // starting them. Wine keeps no access list a program sets and enforces none,
 // so the descriptor is checked as a rule, through its SDDL text.
 #include "launcher/protected_folders.h"
+#include "launcher/file_operations.h"
 
 #include "common/held_file.h"
 #include "tests/support/test_support.h"
