@@ -49,6 +49,35 @@ TEST(ProtectedFolderTest, IsNeverMadeWhereAFolderIsAlready)
     EXPECT_NE(first, second);
 }
 
+// A run folder has one owner: moved on, it goes when its last owner lets go,
+// never while that owner still uses it.
+TEST(ProtectedFolderTest, ARunFolderMovedOnIsRemovedOnlyByItsLastOwner)
+{
+    ScratchFolder scratch;
+    std::wstring path;
+    {
+        launcher::RunFolder kept;
+        {
+            launcher::RunFolder first;
+            ASSERT_TRUE(first.Create(scratch.path()));
+            path = first.path();
+            ASSERT_TRUE(WriteBytes(path + L"\\inside.txt", "x"));
+            kept = std::move(first);
+            EXPECT_TRUE(first.path().empty());
+        }
+        EXPECT_EQ(kept.path(), path);
+        EXPECT_TRUE(FolderExists(path)) << "the moved-from owner removed it";
+        launcher::RunFolder replaced;
+        ASSERT_TRUE(replaced.Create(scratch.path()));
+        const std::wstring replacedPath = replaced.path();
+        replaced = std::move(kept);
+        EXPECT_FALSE(FolderExists(replacedPath)) << "an owner given another folder lets its own go";
+        EXPECT_TRUE(FolderExists(path));
+        kept = std::move(replaced);
+    }
+    EXPECT_FALSE(FolderExists(path));
+}
+
 TEST(ProtectedFolderTest, RemovingATreeNeverRemovesWhatALinkInsidePointsAt)
 {
     ScratchFolder scratch;
