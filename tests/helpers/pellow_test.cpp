@@ -151,7 +151,7 @@ TEST_F(PellowProgramTest, WithoutWaitItReturnsWhileTheChildRuns)
     for (int i = 0; i < 100 && ReadRecordings(child).empty(); ++i) {
         ::Sleep(100);
     }
-    ::Sleep(6500);
+    WaitUntilNoProcessNamed(L"child.exe", 15000);
 }
 
 }  // namespace

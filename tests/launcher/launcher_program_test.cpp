@@ -464,7 +464,8 @@ protected:
     void TearDown() override
     {
         if (!m_systemMsiexec.empty()) {
-            ::Sleep(500);
+            // A stand-in the run started ends before the system's file comes back.
+            WaitUntilNoProcessNamed(L"msiexec.exe", 10000);
             ::DeleteFileW((Msiexec() + L".record").c_str());
             WriteBytes(Msiexec(), m_systemMsiexec);
             m_nativeMsiexec.reset();
@@ -497,7 +498,7 @@ TEST_F(RuntimeInstallerTest, InstallerBesideRunsSilentlyThenJava7IsRemoved)
     EXPECT_EQ(FromUtf8(runs[0].at("commandline")), javaw + L" -Duser.language=en -jar \"" + Archive() + L"\"");
 
     ASSERT_TRUE(WaitForFile(Msiexec() + L".record", 10000)) << "msiexec was not started";
-    ::Sleep(500);
+    WaitUntilNoProcessNamed(L"msiexec.exe", 10000);  // its record is complete once it has ended
     const auto removals = ReadRecordings(Msiexec());
     ASSERT_EQ(removals.size(), 1u);
     const std::wstring line = FromUtf8(removals[0].at("commandline"));
@@ -514,7 +515,7 @@ TEST_F(RuntimeInstallerTest, DisplayNameThatOnlyBeginsWithJava7StartsNothing)
     AddUninstallEntry(kJava7UpdateKey, L"Java 7 Update 80");
     ASSERT_FALSE(Run(L"/english").timedOut);
     EXPECT_EQ(ReadRecordings(scratch / L"JRE.exe").size(), 1u);
-    ::Sleep(1500);
+    ::Sleep(1500);  // time for a late msiexec to show, which must not come
     EXPECT_FALSE(FileExists(Msiexec() + L".record"));
 }
 
@@ -528,7 +529,7 @@ TEST_F(RuntimeInstallerTest, RegisteredRuntime18KeepsTheInstallerFromRunning)
     ASSERT_FALSE(Run(L"/english").timedOut);
     EXPECT_FALSE(FileExists(scratch / L"JRE.exe.record"));
     EXPECT_EQ(ReadRecordings(javaw).size(), 1u);
-    ::Sleep(1000);
+    ::Sleep(1000);  // time for a late msiexec to show, which must not come
     EXPECT_FALSE(FileExists(Msiexec() + L".record")) << "Java 7 is removed only after an installer ran";
 }
 

@@ -76,7 +76,8 @@ protected:
     {
         const std::wstring helpers = HelperFolder();
         ClearMachineState();
-        ::Sleep(1000);  // a Pellow started by the run reaches its Purlow first
+        // A Pellow started by the run reaches its Purlow first: it ends once Purlow runs.
+        WaitUntilNoProcessNamed(L"Pellow.exe", 10000);
         RemoveTree(helpers);
     }
 };

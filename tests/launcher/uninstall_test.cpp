@@ -72,7 +72,8 @@ protected:
     }
     void TearDown() override
     {
-        ::Sleep(1000);  // a Pellow started by the run reaches its Purlow first
+        // A Pellow started by the run reaches its Purlow first: it ends once Purlow runs.
+        WaitUntilNoProcessNamed(L"Pellow.exe", 10000);
         ClearMachineState();
     }
 
@@ -144,7 +145,7 @@ TEST_F(UninstallModeTest, HelpersAreWrittenIntoAFolderOfTheLaunchersOwnAndRegist
     EXPECT_TRUE(ReadBytes(purlow) == ReadBytes(ExpectedPurlow()));
     EXPECT_TRUE(FolderExists(product)) << "the folder still holds files";
 
-    ::Sleep(500);
+    ::Sleep(500);  // time for a planted helper to run and record, which it must not
     EXPECT_FALSE(FileExists(TempHelper(L"Pellow.exe.record")));
     EXPECT_FALSE(FileExists(TempHelper(L"Purlow.exe.record")));
     EXPECT_TRUE(ReadBytes(TempHelper(L"Purlow.exe")) == planted) << "someone else's file is left as it is";

@@ -175,7 +175,8 @@ public:
             if (search.second) {
                 road.messages.push_back(DialogItemText(search.second, 0xFFFF));
                 PressDialogButton(search.second, IDOK);
-                ::Sleep(200);
+                const HWND box = search.second;
+                WaitUntil([box] { return !::IsWindow(box); }, 5000);
             }
             if (::GetTickCount() - start > 120000) {
                 ::TerminateProcess(process.get(), 1);

@@ -3,7 +3,6 @@
 #include "common/unique_resource.h"
 
 #include <gtest/gtest.h>
-#include <tlhelp32.h>
 
 #include <iomanip>
 
@@ -185,24 +184,6 @@ bool ThreadImpersonates()
 {
     common::UniqueHandle token;
     return ::OpenThreadToken(::GetCurrentThread(), TOKEN_QUERY, TRUE, token.put()) != FALSE;
-}
-
-std::vector<DWORD> ProcessesNamed(const std::wstring& imageName)
-{
-    std::vector<DWORD> ids;
-    common::UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot) {
-        ADD_FAILURE() << "CreateToolhelp32Snapshot: " << ::GetLastError();
-        return ids;
-    }
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
-        if (_wcsicmp(entry.szExeFile, imageName.c_str()) == 0) {
-            ids.push_back(entry.th32ProcessID);
-        }
-    }
-    return ids;
 }
 
 void WaitForProcessesNamed(const std::wstring& imageName, DWORD timeoutMs)

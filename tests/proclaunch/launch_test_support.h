@@ -4,6 +4,7 @@
 // look at the process's handles and the children it started.
 
 #include "proclaunch/security_api.h"
+#include "tests/support/test_support.h"
 
 #include <windows.h>
 
@@ -77,8 +78,7 @@ DWORD HandleCount();
 // Whether the thread runs under a token of its own.
 bool ThreadImpersonates();
 
-// The running processes of this image name (file name only).
-std::vector<DWORD> ProcessesNamed(const std::wstring& imageName);
+using testing_support::ProcessesNamed;
 // Waits for every process of that name to end (at most timeoutMs).
 void WaitForProcessesNamed(const std::wstring& imageName, DWORD timeoutMs);
 

@@ -7,6 +7,7 @@
 #include "common/unique_resource.h"
 
 #include <gtest/gtest.h>
+#include <tlhelp32.h>
 
 #include <sstream>
 
@@ -402,14 +403,42 @@ bool MakeUnixLink(const std::wstring& link, const std::wstring& target)
 
 bool WaitForFile(const std::wstring& path, DWORD timeoutMs)
 {
+    return WaitUntil([&] { return FileExists(path); }, timeoutMs);
+}
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs)
+{
     const DWORD start = ::GetTickCount();
-    while (!FileExists(path)) {
+    while (!condition()) {
         if (::GetTickCount() - start >= timeoutMs) {
-            return false;
+            return condition();
         }
         ::Sleep(50);
     }
     return true;
+}
+
+std::vector<DWORD> ProcessesNamed(const std::wstring& imageName)
+{
+    std::vector<DWORD> ids;
+    common::UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) {
+        ADD_FAILURE() << "CreateToolhelp32Snapshot: " << ::GetLastError();
+        return ids;
+    }
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
+        if (_wcsicmp(entry.szExeFile, imageName.c_str()) == 0) {
+            ids.push_back(entry.th32ProcessID);
+        }
+    }
+    return ids;
+}
+
+bool WaitUntilNoProcessNamed(const std::wstring& imageName, DWORD timeoutMs)
+{
+    return WaitUntil([&] { return ProcessesNamed(imageName).empty(); }, timeoutMs);
 }
 
 bool SetResource(const std::wstring& program, LPCWSTR type, LPCWSTR name, const std::string& bytes)

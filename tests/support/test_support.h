@@ -111,6 +111,15 @@ bool MakeUnixLink(const std::wstring& link, const std::wstring& target);
 // Polls every 50 ms; false when the file did not appear within the limit.
 bool WaitForFile(const std::wstring& path, DWORD timeoutMs);
 
+// Waits for something another process does: asks every 50 ms, and once
+// more at the limit; false when it never held.
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs);
+// The running processes of this image name (file name only).
+std::vector<DWORD> ProcessesNamed(const std::wstring& imageName);
+// Waits until no process of this image name runs; false when one still
+// ran at the limit.
+bool WaitUntilNoProcessNamed(const std::wstring& imageName, DWORD timeoutMs);
+
 // Resources of a built program, for variants made from one build.
 // Adds or replaces one resource (language neutral).
 bool SetResource(const std::wstring& program, LPCWSTR type, LPCWSTR name, const std::string& bytes);
