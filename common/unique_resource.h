@@ -84,6 +84,17 @@ struct ReleasedBy {
     static void Close(Type value) noexcept { Release(value); }
 };
 
+// A value given back through the function table it came from (a library
+// reached by name): an owner is made with the table, `Owner owner({&table})`.
+template <typename Table, typename T, void (*Release)(const Table&, T)>
+struct ReleasedThroughTable {
+    using Type = T;
+    const Table* table = nullptr;
+    static Type Invalid() noexcept { return nullptr; }
+    static bool IsEmpty(Type value) noexcept { return value == nullptr; }
+    void Close(Type value) const noexcept { Release(*table, value); }
+};
+
 // CreateFileW and FindFirstFileW say "nothing" with INVALID_HANDLE_VALUE.
 constexpr std::intptr_t kInvalidHandleValue = -1;
 

@@ -98,13 +98,7 @@ private:
 // A closer that calls through the table the value was opened or changed
 // through: an owner is made with the table, `Owner owner({&api})`.
 template <typename T, void (*Release)(const SecurityApi&, T)>
-struct ThroughTable {
-    using Type = T;
-    const SecurityApi* api = nullptr;
-    static Type Invalid() noexcept { return nullptr; }
-    static bool IsEmpty(Type value) noexcept { return value == nullptr; }
-    void Close(Type value) const noexcept { Release(*api, value); }
-};
+using ThroughTable = common::ReleasedThroughTable<SecurityApi, T, Release>;
 
 void CloseWindowStationThroughTable(const SecurityApi& api, HWINSTA windowStation);
 void CloseDesktopThroughTable(const SecurityApi& api, HDESK desktop);

@@ -19,13 +19,14 @@ const GUID kFrameDimensionTime = {0x6aedbd6d, 0x3fb5, 0x418a, {0x83, 0xa6, 0x7f,
 AnimatedImage::AnimatedImage(const GdiplusApi& gdiplus, LPCWSTR resourceType, LPCWSTR resourceName,
                              HMODULE resourceModule)
     : m_gdiplus(gdiplus),
+      m_nativeImage({&gdiplus}),
       m_pauseEvent(::CreateEventW(nullptr, TRUE, TRUE, nullptr)),
       m_exitEvent(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       m_resourceModule(resourceModule)
 {
     m_loaded = LoadResourceStream(resourceType, resourceName);
     if (m_loaded) {
-        m_gdiplus.GdipLoadImageFromStreamICM(m_stream.get(), &m_nativeImage);
+        m_gdiplus.GdipLoadImageFromStreamICM(m_stream.get(), m_nativeImage.put());
         ExamineFrames();
     }
 }
@@ -47,22 +48,20 @@ AnimatedImage::~AnimatedImage()
     m_memoryDc.reset();
     m_background.reset();
     m_stream.reset();
-    if (m_nativeImage) {
-        m_gdiplus.GdipDisposeImage(m_nativeImage);
-    }
+    m_nativeImage.reset();
 }
 
 UINT AnimatedImage::GetWidth()
 {
     UINT width = 0;
-    m_gdiplus.GdipGetImageWidth(m_nativeImage, &width);
+    m_gdiplus.GdipGetImageWidth(m_nativeImage.get(), &width);
     return width;
 }
 
 UINT AnimatedImage::GetHeight()
 {
     UINT height = 0;
-    m_gdiplus.GdipGetImageHeight(m_nativeImage, &height);
+    m_gdiplus.GdipGetImageHeight(m_nativeImage.get(), &height);
     return height;
 }
 
@@ -94,25 +93,25 @@ bool AnimatedImage::LoadResourceStream(LPCWSTR resourceType, LPCWSTR resourceNam
 void AnimatedImage::ExamineFrames()
 {
     UINT dimensionCount = 0;
-    m_gdiplus.GdipImageGetFrameDimensionsCount(m_nativeImage, &dimensionCount);
+    m_gdiplus.GdipImageGetFrameDimensionsCount(m_nativeImage.get(), &dimensionCount);
     if (dimensionCount == 0) {
         return;
     }
     std::vector<GUID> dimensions(dimensionCount);
-    if (m_gdiplus.GdipImageGetFrameDimensionsList(m_nativeImage, dimensions.data(), dimensionCount) !=
+    if (m_gdiplus.GdipImageGetFrameDimensionsList(m_nativeImage.get(), dimensions.data(), dimensionCount) !=
         Gdiplus::Ok) {
         return;
     }
-    m_gdiplus.GdipImageGetFrameCount(m_nativeImage, &dimensions[0], &m_frameCount);
+    m_gdiplus.GdipImageGetFrameCount(m_nativeImage.get(), &dimensions[0], &m_frameCount);
 
     UINT delaysSize = 0;
-    if (m_gdiplus.GdipGetPropertyItemSize(m_nativeImage, PropertyTagFrameDelay, &delaysSize) != Gdiplus::Ok ||
+    if (m_gdiplus.GdipGetPropertyItemSize(m_nativeImage.get(), PropertyTagFrameDelay, &delaysSize) != Gdiplus::Ok ||
         delaysSize == 0) {
         return;
     }
     m_frameDelays.reset(static_cast<Gdiplus::PropertyItem*>(std::malloc(delaysSize)));
     if (m_frameDelays &&
-        m_gdiplus.GdipGetPropertyItem(m_nativeImage, PropertyTagFrameDelay, delaysSize, m_frameDelays.get()) !=
+        m_gdiplus.GdipGetPropertyItem(m_nativeImage.get(), PropertyTagFrameDelay, delaysSize, m_frameDelays.get()) !=
             Gdiplus::Ok) {
         m_frameDelays.reset();
     }
@@ -179,15 +178,15 @@ bool AnimatedImage::DrawFrameStep()
     if (!m_paused) {
         UINT width = 0;
         UINT height = 0;
-        m_gdiplus.GdipGetImageWidth(m_nativeImage, &width);
-        m_gdiplus.GdipGetImageHeight(m_nativeImage, &height);
+        m_gdiplus.GdipGetImageWidth(m_nativeImage.get(), &width);
+        m_gdiplus.GdipGetImageHeight(m_nativeImage.get(), &height);
         DrawActiveFrame(width, height);
         // A sleep, not a busy wait: the splash may show for minutes. Waiting
         // as a window thread waits lets systems that compose windows
         // themselves (Wine) show what was drawn; with no handles and no
         // wake mask nothing can end it early.
         ::MsgWaitForMultipleObjects(0, nullptr, FALSE, kHoldMs, 0);
-        m_gdiplus.GdipImageSelectActiveFrame(m_nativeImage, &kFrameDimensionTime, m_framePosition);
+        m_gdiplus.GdipImageSelectActiveFrame(m_nativeImage.get(), &kFrameDimensionTime, m_framePosition);
         m_framePosition = (m_framePosition + 1) % m_frameCount;
     }
     m_frameLock.Leave();
@@ -207,15 +206,13 @@ void AnimatedImage::DrawActiveFrame(UINT width, UINT height)
     if (!windowDc) {
         return;
     }
-    Gdiplus::GpGraphics* graphics = nullptr;
-    m_gdiplus.GdipCreateFromHDC(windowDc, &graphics);
+    UniqueGdiplusGraphics graphics({&m_gdiplus});
+    m_gdiplus.GdipCreateFromHDC(windowDc, graphics.put());
     // The captured background wipes the previous frame first.
     ::BitBlt(windowDc, m_x, m_y, static_cast<int>(width), static_cast<int>(height), m_memoryDc.get(), 0, 0, SRCCOPY);
-    m_gdiplus.GdipDrawImageRectI(graphics, m_nativeImage, m_x, m_y, static_cast<INT>(width),
+    m_gdiplus.GdipDrawImageRectI(graphics.get(), m_nativeImage.get(), m_x, m_y, static_cast<INT>(width),
                                    static_cast<INT>(height));
-    if (graphics) {
-        m_gdiplus.GdipDeleteGraphics(graphics);
-    }
+    graphics.reset();
     ::ReleaseDC(m_window, windowDc);
 }
 

@@ -55,7 +55,7 @@ private:
     DWORD DelayAfterMs(UINT position) const;
 
     const GdiplusApi& m_gdiplus;
-    Gdiplus::GpImage* m_nativeImage = nullptr;
+    UniqueGdiplusImage m_nativeImage;
 
     common::UniqueStream m_stream;
     common::UniqueHandle m_thread;

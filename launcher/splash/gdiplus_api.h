@@ -4,6 +4,8 @@
 // import would be looked for beside the program first, where anyone may put
 // a library of that name.
 
+#include "common/unique_resource.h"
+
 #include <windows.h>
 #include <objidl.h>
 #include <gdiplus.h>
@@ -32,5 +34,21 @@ struct GdiplusApi {
 // not in the system folder or lacks one of the functions. The library stays
 // loaded until the process ends.
 const GdiplusApi* GetGdiplusApi();
+
+inline void DisposeImageThroughTable(const GdiplusApi& api, Gdiplus::GpImage* image)
+{
+    api.GdipDisposeImage(image);
+}
+
+inline void DeleteGraphicsThroughTable(const GdiplusApi& api, Gdiplus::GpGraphics* graphics)
+{
+    api.GdipDeleteGraphics(graphics);
+}
+
+// GDI+ objects, given back through the table they were made with.
+using UniqueGdiplusImage =
+    common::UniqueResource<common::ReleasedThroughTable<GdiplusApi, Gdiplus::GpImage*, &DisposeImageThroughTable>>;
+using UniqueGdiplusGraphics = common::UniqueResource<
+    common::ReleasedThroughTable<GdiplusApi, Gdiplus::GpGraphics*, &DeleteGraphicsThroughTable>>;
 
 }  // namespace launcher
