@@ -65,21 +65,21 @@ void WriteUpdateLog(const RunContext& run)
     AppendToUpdateLog(path, ComposeUpdateLogEntry(entry));
 }
 
-}  // namespace
-
-void ReportJavaError(const RunContext& run)
-{
-    if (run.options.m_bNoJavaError) {
-        WriteUpdateLog(run);
-    } else {
-        ShowJavaErrorDialog(run);
-    }
-}
-
 void ShowJavaErrorDialog(const RunContext& run)
 {
     JavaErrorDialog dialog(run.instance);
     dialog.Run(run.owner);
+}
+
+}  // namespace
+
+void ReportJavaError(const RunContext& run, JavaError error)
+{
+    if (!run.options.m_bNoJavaError) {
+        ShowJavaErrorDialog(run);
+    } else if (error == JavaError::Unusable) {
+        WriteUpdateLog(run);
+    }
 }
 
 void ReportArchiveNotTaken(const RunContext& run, const std::wstring& path)

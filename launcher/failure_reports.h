@@ -4,16 +4,16 @@
 // missing-file message.
 
 #include "launcher/run_context.h"
+#include "launcher/runtime_choice.h"
 
 #include <string>
 
 namespace launcher {
 
-// The registered runtime is not usable: the update log on /nojavaerror,
-// otherwise the dialog.
-void ReportJavaError(const RunContext& run);
-
-void ShowJavaErrorDialog(const RunContext& run);
+// No runtime to use. With none registered at all: the dialog, unless
+// /nojavaerror, and never the update log. With an unusable one: the update
+// log on /nojavaerror, otherwise the dialog.
+void ReportJavaError(const RunContext& run, JavaError error);
 
 // Not the media's archive: treated as a missing one, reported the way an
 // unattended run asks for.

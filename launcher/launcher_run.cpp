@@ -79,14 +79,7 @@ void LauncherRun::RunSequence()
         const RuntimeFound installed = CheckInstalledRuntime();
         trace.Line(installed.traceLine);
         if (!installed.taken) {
-            if (installed.error == JavaError::NothingRegistered) {
-                // No runtime registered at all: the dialog, never the log.
-                if (!m_run.options.m_bNoJavaError) {
-                    ShowJavaErrorDialog(m_run);
-                }
-            } else {
-                ReportJavaError(m_run);
-            }
+            ReportJavaError(m_run, installed.error);
             trace.Line(L"no usable Java runtime: nothing started");
             return;
         }
