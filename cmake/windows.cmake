@@ -100,3 +100,27 @@ LANGUAGE LANG_NEUTRAL, SUBLANG_NEUTRAL
   target_sources(${target} PRIVATE ${rc})
   set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS ${list})
 endfunction()
+
+# Parsing windows.h and the standard library is most of every compile here.
+# share_precompiled_headers(<from> <folder> [EXCEPT target...]): every C++
+# target under <folder> uses the precompiled headers of <from>. GCC checks
+# that the flags match and, where they do not, reads the headers as text, so
+# a mismatch costs time, never a different program.
+function(share_precompiled_headers from folder)
+  cmake_parse_arguments(ARG "" "" "EXCEPT" ${ARGN})
+  get_directory_property(targets DIRECTORY ${folder} BUILDSYSTEM_TARGETS)
+  foreach(target IN LISTS targets)
+    get_target_property(type ${target} TYPE)
+    if(target STREQUAL from OR target IN_LIST ARG_EXCEPT OR NOT type MATCHES "^(STATIC_LIBRARY|OBJECT_LIBRARY|EXECUTABLE)$")
+      continue()
+    endif()
+    get_target_property(sources ${target} SOURCES)
+    if(sources MATCHES "\\.cpp(;|$)")
+      target_precompile_headers(${target} REUSE_FROM ${from})
+    endif()
+  endforeach()
+  get_directory_property(folders DIRECTORY ${folder} SUBDIRECTORIES)
+  foreach(subfolder IN LISTS folders)
+    share_precompiled_headers(${from} ${subfolder} EXCEPT ${ARG_EXCEPT})
+  endforeach()
+endfunction()

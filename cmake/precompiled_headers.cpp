@@ -1,0 +1,2 @@
+// The target that compiles the shared precompiled headers needs one source
+// of its own; this one adds nothing.
