@@ -102,6 +102,8 @@ LANGUAGE LANG_NEUTRAL, SUBLANG_NEUTRAL
 endfunction()
 
 # Parsing windows.h and the standard library is most of every compile here.
+set(WENDREL_PRECOMPILED_HEADERS <windows.h> <algorithm> <cstdint> <cwchar> <functional> <memory> <optional> <string>
+    <vector>)
 # share_precompiled_headers(<from> <folder> [EXCEPT target...]): every C++
 # target under <folder> uses the precompiled headers of <from>. GCC checks
 # that the flags match and, where they do not, reads the headers as text, so
