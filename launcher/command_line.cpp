@@ -3,6 +3,8 @@
 #include "common/command_line_words.h"
 
 #include <cwchar>
+#include <set>
+#include <vector>
 
 namespace launcher {
 
@@ -28,22 +30,80 @@ bool StartsWithIgnoringCase(const std::wstring& word, const wchar_t* prefix)
     return word.size() >= length && LowerAscii(word.substr(0, length)) == LowerAscii(std::wstring(prefix));
 }
 
-struct Rewrite {
-    const wchar_t* pattern;
-    const wchar_t* replacement;
+// An option of the installer's that the launcher writes in the installer's
+// own terms, or takes for itself (a flag, and no text).
+struct WordOption {
+    const wchar_t* word;         // the whole word, any letter case
+    const wchar_t* replacement;  // empty: the word is taken away
     bool LauncherState::*flag;
 };
 
-const Rewrite kRewrites[] = {
-    {L"\"/norestart\"", L"\"-W\" \"rebootPanel.rebootSelected=False\"", nullptr},
-    {L"\"/silent\"", L"\"-W\" \"play.auto=YES\"", nullptr},
-    {L"\"-silent\"", L"\"-W\" \"play.auto=YES\"", nullptr},
-    {L"\"/noshortcut\"", L"\"-W\" \"createdesktopshortcutswizardaction.active=False\"", nullptr},
-    {L"\"/nowarning\"", L"\"-W\" \"play.nowarning=YES\"", nullptr},
-    // No closing quote: the value and its quote stay behind the new name.
-    {L"\"/searchlanguage=", L"\"-W\" \"play.searchLanguage=", nullptr},
-    {L"\"/normalprocess\"", L"", &LauncherState::m_bNormalProcess},
-    {L"\"/nojavaerror\"", L"", &LauncherState::m_bNoJavaError},
+const WordOption kWordOptions[] = {
+    {L"/norestart", L"\"-W\" \"rebootPanel.rebootSelected=False\"", nullptr},
+    {L"/silent", L"\"-W\" \"play.auto=YES\"", nullptr},
+    {L"-silent", L"\"-W\" \"play.auto=YES\"", nullptr},
+    {L"/noshortcut", L"\"-W\" \"createdesktopshortcutswizardaction.active=False\"", nullptr},
+    {L"/nowarning", L"\"-W\" \"play.nowarning=YES\"", nullptr},
+    {L"/normalprocess", L"", &LauncherState::m_bNormalProcess},
+    {L"/nojavaerror", L"", &LauncherState::m_bNoJavaError},
+};
+
+const wchar_t kSearchLanguageOption[] = L"/searchlanguage=";
+
+// The installer's words, each in its place: an option given twice is
+// written once, and a later "/searchlanguage=" gives the first one its value.
+// A word taken away leaves the blank before it.
+class InstallerWords {
+public:
+    explicit InstallerWords(LauncherState& state) : m_state(state) {}
+
+    void Add(const std::wstring& word)
+    {
+        const std::wstring lower = LowerAscii(word);
+        for (const WordOption& option : kWordOptions) {
+            if (lower != option.word) {
+                continue;
+            }
+            if (option.flag) {
+                m_state.*option.flag = true;
+            }
+            // "/silent" and "-silent" are one option.
+            const bool first = m_written.insert(option.replacement).second;
+            Append(first ? option.replacement : L"");
+            return;
+        }
+        if (StartsWithIgnoringCase(word, kSearchLanguageOption)) {
+            const std::wstring text =
+                L"\"-W\" " + common::QuotedWord(L"play.searchLanguage=" + word.substr(wcslen(kSearchLanguageOption)));
+            if (m_searchLanguage == std::wstring::npos) {
+                m_searchLanguage = m_pieces.size();
+                Append(text);
+            } else {
+                m_pieces[m_searchLanguage] = L" " + text;
+                Append(L"");
+            }
+            return;
+        }
+        // Quoted and escaped so that the installer reads the word as given.
+        Append(common::QuotedWord(word));
+    }
+
+    std::wstring Text() const
+    {
+        std::wstring text;
+        for (const std::wstring& piece : m_pieces) {
+            text += piece;
+        }
+        return text;
+    }
+
+private:
+    void Append(const std::wstring& text) { m_pieces.push_back(L" " + text); }
+
+    LauncherState& m_state;
+    std::vector<std::wstring> m_pieces;
+    std::set<std::wstring> m_written;
+    size_t m_searchLanguage = std::wstring::npos;
 };
 
 const wchar_t kExeNameOption[] = L"/exename=";
@@ -60,6 +120,7 @@ std::wstring JavaProperty(const wchar_t* name, const std::wstring& value)
 std::wstring TranslateArguments(const wchar_t* const* words, int count, LauncherState& state)
 {
     std::wstring programNameOverride;
+    InstallerWords installerWords(state);
     for (int i = 1; i < count; ++i) {
         const std::wstring word = words[i];
         if (LowerAscii(word) == L"/english") {
@@ -72,26 +133,11 @@ std::wstring TranslateArguments(const wchar_t* const* words, int count, Launcher
             // The name is what follows the option, wherever it stands.
             programNameOverride = word.substr(at + wcslen(kExeNameOption));
         } else {
-            // Quoted and escaped so that the installer reads the word as given.
-            state.m_strExtraArgs += L" " + common::QuotedWord(word);
+            installerWords.Add(word);
         }
     }
-    RewriteExtraArguments(state);
+    state.m_strExtraArgs = installerWords.Text();
     return programNameOverride;
-}
-
-void RewriteExtraArguments(LauncherState& state)
-{
-    for (const Rewrite& rewrite : kRewrites) {
-        const size_t at = LowerAscii(state.m_strExtraArgs).find(rewrite.pattern);
-        if (at == std::wstring::npos) {
-            continue;
-        }
-        state.m_strExtraArgs.replace(at, wcslen(rewrite.pattern), rewrite.replacement);
-        if (rewrite.flag) {
-            state.*rewrite.flag = true;
-        }
-    }
 }
 
 void SplitProgramPath(LauncherState& state, const std::wstring& programNameOverride)

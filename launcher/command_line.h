@@ -12,12 +12,9 @@
 namespace launcher {
 
 // Reads words 1 to count - 1 (already unquoted) into the state and returns
-// the "/exename=" override (empty when none).
+// the "/exename=" override (empty when none). The installer's options are
+// recognised as whole words, each written once in the installer's terms.
 std::wstring TranslateArguments(const wchar_t* const* words, int count, LauncherState& state);
-
-// The eight rewrites of the pass-through text, first occurrence each; sets
-// the flags of the removed words.
-void RewriteExtraArguments(LauncherState& state);
 
 // Sets m_strProgramName and m_strFolder from the program path held in
 // m_strFolder; a non-empty override names the program.

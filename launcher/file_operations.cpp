@@ -200,28 +200,29 @@ void EnsureRegistryKey(HKEY root, const std::wstring& keyPath)
     ::RegCreateKeyW(parent.get(), name.c_str(), key.put());
 }
 
-void SetRegistryString(HKEY root, const std::wstring& valuePath, const std::wstring& text)
+bool SetRegistryString(HKEY root, const std::wstring& valuePath, const std::wstring& text)
 {
     const auto [keyPath, valueName] = SplitAtLastBackslash(valuePath);
     EnsureRegistryKey(root, keyPath);
     common::UniqueRegKey key;
     if (::RegOpenKeyExW(root, keyPath.c_str(), 0, KEY_WRITE, key.put()) != ERROR_SUCCESS) {
-        return;
+        return false;
     }
     // The terminating null is stored too: readers that take the raw bytes
     // would otherwise run past the text.
-    ::RegSetValueExW(key.get(), valueName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                     static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    return ::RegSetValueExW(key.get(), valueName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                            static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
-void DeleteRegistryValue(HKEY root, const std::wstring& valuePath)
+bool DeleteRegistryValue(HKEY root, const std::wstring& valuePath)
 {
     const auto [keyPath, valueName] = SplitAtLastBackslash(valuePath);
     common::UniqueRegKey key;
     if (::RegOpenKeyExW(root, keyPath.c_str(), 0, KEY_ALL_ACCESS, key.put()) != ERROR_SUCCESS) {
-        return;
+        return false;
     }
-    ::RegDeleteValueW(key.get(), valueName.c_str());
+    const LSTATUS status = ::RegDeleteValueW(key.get(), valueName.c_str());
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
 }
 
 bool WriteNewFile(const std::wstring& path, const void* data, DWORD size)

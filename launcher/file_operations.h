@@ -40,10 +40,10 @@ int RemoveOwnEntry(const std::wstring& path, bool listedAsLink);
 // Opens the key for writing, creating it and its missing parents.
 void EnsureRegistryKey(HKEY root, const std::wstring& keyPath);
 
-// Stores a REG_SZ value, creating its key first.
-void SetRegistryString(HKEY root, const std::wstring& valuePath, const std::wstring& text);
-
-void DeleteRegistryValue(HKEY root, const std::wstring& valuePath);
+// Stores a REG_SZ value, creating its key first; false when it is not stored.
+bool SetRegistryString(HKEY root, const std::wstring& valuePath, const std::wstring& text);
+// Opens the key and deletes the value; false when the value may still be there.
+bool DeleteRegistryValue(HKEY root, const std::wstring& valuePath);
 
 // Writes the bytes to a new file (any old one replaced, no sharing) in one
 // write; false when the file cannot be created or the write falls short.

@@ -5,6 +5,7 @@
 #include "launcher/file_operations.h"
 #include "launcher/media_check.h"
 #include "launcher/child_processes.h"
+#include "launcher/protected_folders.h"
 #include "launcher/resources/resource.h"
 
 namespace launcher {
@@ -20,8 +21,10 @@ JavaArchive PrepareJavaArchive(const RunContext& run)
     if (const auto embedded = common::FindResourceBytes(run.instance, MAKEINTRESOURCEW(IDR_EMBEDDED_ARCHIVE),
                                                         RT_RCDATA)) {
         // The Java installer runs elevated from this archive: a folder of our own.
-        if (archive.ownFolder.Create(common::SystemTempFolder())) {
-            archive.archivePath = archive.ownFolder.path() + L"\\archive.jar";
+        const std::wstring ownFolder = run.runFolder + L"\\Archive";
+        if (!run.runFolder.empty() && CreateProtectedFolder(ownFolder)) {
+            archive.ownFolder = ownFolder;
+            archive.archivePath = ownFolder + L"\\archive.jar";
             fromResource = WriteNewFile(archive.archivePath, embedded.data, embedded.size);
             if (!fromResource) {
                 ::DeleteFileW(archive.archivePath.c_str());  // no half archive for the installer
@@ -39,13 +42,12 @@ JavaArchive PrepareJavaArchive(const RunContext& run)
     }
 
     if (!PathExists(archive.archivePath)) {
-        archive.ownFolder.Remove();
         archive.status = JavaArchive::Status::Missing;
         return archive;
     }
 
     if (fromResource) {
-        archive.imagePath = archive.ownFolder.path() + L"\\archive.gif";
+        archive.imagePath = archive.ownFolder + L"\\archive.gif";
         if (const auto image = common::FindResourceBytes(run.instance, L"ARCHIVE", L"GIF")) {
             WriteNewFile(archive.imagePath, image.data, image.size);
         }

@@ -3,7 +3,6 @@
 // its start with the chosen runtime.
 
 #include "common/media_files.h"
-#include "launcher/protected_folders.h"
 #include "launcher/run_context.h"
 
 #include <string>
@@ -20,15 +19,16 @@ struct JavaArchive {
     std::wstring archivePath;
     std::wstring imagePath;
     bool imageTaken = false;   // imagePath is there and may be handed to Java
-    RunFolder ownFolder;       // where an embedded archive (resource 1000) was written
+    std::wstring ownFolder;    // where an embedded archive (resource 1000) was written, in the run folder
     // The media's archive.jar and archive.gif, unchangeable until the Java
     // installer has ended.
     common::MediaFileCheck heldArchive;
     common::MediaFileCheck heldImage;
 };
 
-// The embedded archive written into a folder of the run's own, or else the
-// archive beside the launcher, checked against the media's list.
+// The embedded archive written into a folder of the run's own (removed with
+// the run folder), or else the archive beside the launcher, checked against
+// the media's list.
 JavaArchive PrepareJavaArchive(const RunContext& run);
 
 struct JavaInstallerRun {

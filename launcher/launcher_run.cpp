@@ -111,10 +111,6 @@ void LauncherRun::RunSequence()
     const std::wstring previousFolder = common::CurrentFolder(kCurrentFolderUnits);
     ::SetCurrentDirectoryW(options.m_strFolder.c_str());
 
-    if (privateRuntime.taken) {
-        RegisterPrivateRuntimeRemoval(m_run.runFolder);
-    }
-
     const JavaInstallerRun java = StartJavaInstaller(m_run, javaProgram, javaArguments);
     if (!java.started) {
         trace.Line(L"Java installer could not be started " + java.how + L" (error " +
@@ -133,7 +129,6 @@ void LauncherRun::RunSequence()
     if (!previousFolder.empty()) {
         ::SetCurrentDirectoryW(previousFolder.c_str());
     }
-    archive.ownFolder.Remove();
     if (carriedInstaller.ran || installerBeside.ran) {
         m_run.splash.Show();
         RemoveJava7();

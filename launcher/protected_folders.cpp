@@ -1,5 +1,6 @@
 #include "launcher/protected_folders.h"
 
+#include "launcher/deferred_removal.h"
 #include "launcher/file_operations.h"
 
 #include <objbase.h>
@@ -12,6 +13,9 @@ const wchar_t kProtectedFolderSddl[] = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)
 namespace {
 
 constexpr int kUniqueNameAttempts = 8;
+// A file the Java installer let go of only just now may still hold the
+// folder for a moment.
+constexpr int kRemovalAttempts = 10;
 
 std::wstring UnguessableName()
 {
@@ -50,7 +54,12 @@ bool CreateProtectedFolder(const std::wstring& path)
     return ::CreateDirectoryW(path.c_str(), &attributes) != FALSE;
 }
 
-std::wstring CreateUniqueProtectedFolder(const std::wstring& parent)
+namespace {
+
+// A new protected folder below `parent` with an unguessable name, made by
+// `create`, which may also refuse a name for being taken.
+template <typename Create>
+std::wstring CreateUniqueFolder(const std::wstring& parent, Create create)
 {
     for (int attempt = 0; attempt < kUniqueNameAttempts; ++attempt) {
         const std::wstring name = UnguessableName();
@@ -58,7 +67,7 @@ std::wstring CreateUniqueProtectedFolder(const std::wstring& parent)
             return std::wstring();
         }
         const std::wstring path = parent + L"\\" + name;
-        if (CreateProtectedFolder(path)) {
+        if (create(path)) {
             return path;
         }
         if (::GetLastError() != ERROR_ALREADY_EXISTS) {
@@ -68,21 +77,35 @@ std::wstring CreateUniqueProtectedFolder(const std::wstring& parent)
     return std::wstring();
 }
 
+}  // namespace
+
+std::wstring CreateUniqueProtectedFolder(const std::wstring& parent)
+{
+    return CreateUniqueFolder(parent, CreateProtectedFolder);
+}
+
 bool RunFolder::Create(const std::wstring& parent)
 {
     Remove();
-    m_path = CreateUniqueProtectedFolder(parent);
+    m_path = CreateUniqueFolder(parent, [](const std::wstring& path) {
+        return CreateRegisteredFolder(path, [&path] { return CreateProtectedFolder(path); });
+    });
     return !m_path.empty();
 }
 
 void RunFolder::Remove()
 {
-    if (!m_path.empty()) {
-        const DWORD lastError = ::GetLastError();
-        RemoveFolderTree(m_path);
-        m_path.clear();
-        ::SetLastError(lastError);
+    if (m_path.empty()) {
+        return;
     }
+    const DWORD lastError = ::GetLastError();
+    for (int attempt = 0; attempt < kRemovalAttempts && !RemoveFolderTree(m_path); ++attempt) {
+        ::Sleep(attempt * 10);
+    }
+    // A folder that stays is left to the logon's command.
+    ForgetRemovedFolder(m_path);
+    m_path.clear();
+    ::SetLastError(lastError);
 }
 
 }  // namespace launcher

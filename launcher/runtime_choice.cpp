@@ -131,8 +131,8 @@ InstallerRun RunCarriedRuntimeInstaller(const RunContext& run)
     if (!installer) {
         return outcome;
     }
-    const std::wstring folder = CreateUniqueProtectedFolder(common::SystemTempFolder());
-    if (folder.empty()) {
+    const std::wstring folder = run.runFolder + L"\\Installer";
+    if (run.runFolder.empty() || !CreateProtectedFolder(folder)) {
         outcome.traceLine = L"runtime installer: carried one (resource 3000) not run, no folder of the launcher's own" +
                             ErrorSuffix(::GetLastError());
         return outcome;

@@ -17,11 +17,6 @@ constexpr int kRemovalAttempts = 10;
 
 }  // namespace
 
-void RegisterPrivateRuntimeRemoval(const std::wstring& runFolder)
-{
-    SetRegistryString(HKEY_LOCAL_MACHINE, kDeleteBundledJvmValue, DeferredRemovalCommand(runFolder));
-}
-
 void RemovePrivateRuntime(const std::wstring& runFolder)
 {
     const std::wstring folder = PrivateRuntimeFolder(runFolder);
@@ -30,7 +25,6 @@ void RemovePrivateRuntime(const std::wstring& runFolder)
             break;
         }
     }
-    DeleteRegistryValue(HKEY_LOCAL_MACHINE, kDeleteBundledJvmValue);
 }
 
 void PlaceRuntimeInstallerForUninstaller(HINSTANCE instance)

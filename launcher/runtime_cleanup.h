@@ -1,8 +1,8 @@
 #pragma once
 // What a run leaves behind it once the Java installer has ended: no private
-// runtime (and, should the run be cut short, a RunOnce command that removes
-// it at the next logon), a runtime installer beside the product's
-// uninstaller, and no Java 7.
+// runtime (should the run be cut short, the RunOnce command that names its
+// run folder removes it at the next logon), a runtime installer beside the
+// product's uninstaller, and no Java 7.
 
 #include <windows.h>
 
@@ -10,12 +10,8 @@
 
 namespace launcher {
 
-// RunOnce "DeleteBundledJVM": removes the whole run folder, the runtime and
-// the children's temporary files with it.
-void RegisterPrivateRuntimeRemoval(const std::wstring& runFolder);
-
 // Removes the private runtime, with a few attempts while its last files are
-// let go, and its RunOnce command.
+// let go.
 void RemovePrivateRuntime(const std::wstring& runFolder);
 
 // Writes the carried runtime installer (resource 3000) as "JRE.exe" into

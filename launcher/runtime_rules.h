@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace launcher {
 
@@ -17,9 +18,16 @@ bool IsVersionNameAtLeast18(const std::wstring& subkeyName);
 // "CurrentVersion" below "1.8" in a whole-string comparison.
 bool IsCurrentVersionTooOld(const std::wstring& version);
 
-// The RunOnce command that removes the run's own folder, which holds the
-// unpacked private runtime: "<system folder>\cmd.exe /C  RD /S /Q "<folder>"".
-std::wstring DeferredRemovalCommand(const std::wstring& runFolder);
+// The RunOnce command that removes the run folders, each with the private
+// runtime and everything else below it:
+// "<system folder>\cmd.exe /C  RD /S /Q "<folder>" & RD /S /Q "<folder>"".
+std::wstring DeferredRemovalCommand(const std::vector<std::wstring>& runFolders);
+
+// The folders such a command names, in order.
+std::vector<std::wstring> FoldersOfRemovalCommand(const std::wstring& command);
+
+// Windows runs a RunOnce command of at most this many characters.
+constexpr size_t kLongestRunOnceCommand = 260;
 
 // The folder of an uninstaller's "UninstallString": the text before its last
 // "\", taken literally; nothing when it holds none.

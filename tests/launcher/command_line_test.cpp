@@ -83,12 +83,21 @@ INSTANTIATE_TEST_SUITE_P(OnlyTheExactWord, RewriteTest, ::testing::Values(
     RewriteCase{{L"--silent"}, L" \"--silent\"", false, false},
     RewriteCase{{L"/searchlanguage"}, L" \"/searchlanguage\"", false, false}));
 
-INSTANTIATE_TEST_SUITE_P(FirstOccurrenceOnly, RewriteTest, ::testing::Values(
-    RewriteCase{{L"/silent", L"/silent"}, L" \"-W\" \"play.auto=YES\" \"/silent\"", false, false},
-    RewriteCase{{L"/SILENT", L"-silent"}, L" \"-W\" \"play.auto=YES\" \"-W\" \"play.auto=YES\"", false, false},
-    RewriteCase{{L"/nojavaerror", L"/NoJavaError"}, L"  \"/NoJavaError\"", false, true},
-    RewriteCase{{L"/searchlanguage=a", L"/searchlanguage=b"},
-                L" \"-W\" \"play.searchLanguage=a\" \"/searchlanguage=b\"", false, false}));
+INSTANTIATE_TEST_SUITE_P(EachOptionOnce, RewriteTest, ::testing::Values(
+    RewriteCase{{L"/silent", L"/silent"}, L" \"-W\" \"play.auto=YES\" ", false, false},
+    RewriteCase{{L"/SILENT", L"-silent"}, L" \"-W\" \"play.auto=YES\" ", false, false},
+    RewriteCase{{L"/noshortcut", L"x", L"/NOSHORTCUT"},
+                L" \"-W\" \"createdesktopshortcutswizardaction.active=False\" \"x\" ", false, false},
+    RewriteCase{{L"/nojavaerror", L"/NoJavaError"}, L"  ", false, true},
+    // The last value, in the first one's place.
+    RewriteCase{{L"/searchlanguage=a", L"x", L"/searchlanguage=b"},
+                L" \"-W\" \"play.searchLanguage=b\" \"x\" ", false, false}));
+
+// An option inside another word is that word's text, never an option.
+INSTANTIATE_TEST_SUITE_P(NothingInsideAWord, RewriteTest, ::testing::Values(
+    RewriteCase{{L"x\"/normalprocess", L"y"}, L" \"x\\\"/normalprocess\" \"y\"", false, false},
+    RewriteCase{{L"a\" \"/silent"}, L" \"a\\\" \\\"/silent\"", false, false},
+    RewriteCase{{L"\"/searchlanguage=de"}, L" \"\\\"/searchlanguage=de\"", false, false}));
 
 INSTANTIATE_TEST_SUITE_P(MixedWords, RewriteTest, ::testing::Values(
     // Removed words leave their blank; other words keep their place.

@@ -572,10 +572,12 @@ TEST_F(LauncherProgramTest, EmbeddedArchiveIsWrittenToAFolderOfItsOwnAndRemovedA
     const std::wstring folder = line.substr(prefix.size(), imageEnd - prefix.size());
     const std::wstring archive = folder + L"\\archive.jar";
     EXPECT_EQ(line.substr(imageEnd), L"\\archive.gif\" -Duser.language=en -jar \"" + archive + L"\"");
-    EXPECT_EQ(folder.substr(0, folder.rfind(L'\\')), SystemTempFolder()) << Utf8(archive);
-    EXPECT_TRUE(std::regex_match(folder.substr(folder.rfind(L'\\') + 1), std::wregex(kOwnFolderName)));
-    EXPECT_EQ(archive.substr(archive.rfind(L'\\')), L"\\archive.jar");
-    EXPECT_FALSE(FolderExists(folder)) << "the written archive and its folder are removed";
+    // In the run folder, which the logon's removal names.
+    std::wsmatch parts;
+    ASSERT_TRUE(std::regex_match(folder, parts, std::wregex(L"(.*)\\\\(" + std::wstring(kOwnFolderName) + L")\\\\Archive")))
+        << Utf8(folder);
+    EXPECT_EQ(parts[1].str(), SystemTempFolder());
+    EXPECT_FALSE(FolderExists(SystemTempFolder() + L"\\" + parts[2].str())) << "the run folder is removed";
 }
 
 TEST_F(RuntimeInstallerTest, EmbeddedInstallerRunsFromAFolderOfItsOwnThatIsRemovedAfterwards)
@@ -593,7 +595,8 @@ TEST_F(RuntimeInstallerTest, EmbeddedInstallerRunsFromAFolderOfItsOwnThatIsRemov
     ASSERT_EQ(installs.size(), 1u);
     const std::wstring line = FromUtf8(installs[0].at("commandline"));
     std::wsmatch parts;
-    ASSERT_TRUE(std::regex_match(line, parts, std::wregex(L"(.*)\\\\(" + std::wstring(kOwnFolderName) + L")\\\\JRE\\.exe /s")))
+    ASSERT_TRUE(std::regex_match(
+        line, parts, std::wregex(L"(.*)\\\\(" + std::wstring(kOwnFolderName) + L")\\\\Installer\\\\JRE\\.exe /s")))
         << Utf8(line);
     EXPECT_EQ(parts[1].str(), SystemTempFolder());
     EXPECT_FALSE(FolderExists(SystemTempFolder() + L"\\" + parts[2].str())) << "the written installer is removed";
@@ -646,7 +649,7 @@ TEST_F(PrivateRuntimeTest, UnpackedIntoTheRunsOwnFolderRegisteredForRemovalAndRe
     EXPECT_FALSE(ReadMachineString(kRunOnceKey, L"DeleteBundledJVM", command));
 }
 
-TEST_F(PrivateRuntimeTest, FolderThatCannotBeRemovedIsLeftButItsRunOnceValueIsDeleted)
+TEST_F(PrivateRuntimeTest, FolderThatCannotBeRemovedIsLeftToTheLogonsRemoval)
 {
     common::UniqueHandle process(Start(L"/english", options));
     ASSERT_TRUE(process);
@@ -660,7 +663,8 @@ TEST_F(PrivateRuntimeTest, FolderThatCannotBeRemovedIsLeftButItsRunOnceValueIsDe
     ASSERT_TRUE(Ends(process.get()));
     EXPECT_TRUE(FileExists(heldPath));
     std::wstring command;
-    EXPECT_FALSE(ReadMachineString(kRunOnceKey, L"DeleteBundledJVM", command));
+    EXPECT_TRUE(ReadMachineString(kRunOnceKey, L"DeleteBundledJVM", command));
+    EXPECT_NE(command.find(L"RD /S /Q \"" + runFolder + L"\""), std::wstring::npos) << Utf8(command);
     held.reset();
     RemoveTree(runFolder);
 }

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include <ostream>
 
 namespace {
@@ -48,12 +50,20 @@ INSTANTIATE_TEST_SUITE_P(Table, VersionRuleTest, ::testing::Values(
     VersionCase{L"1.10", false, true},
     VersionCase{L"", false, true}));
 
-TEST(RuntimeRulesTest, DeferredRemovalCommandNamesCmdInTheSystemFolderAndHasTwoBlanksAfterC)
+TEST(RuntimeRulesTest, DeferredRemovalCommandNamesCmdInTheSystemFolderAndEveryFolderInOrder)
 {
     wchar_t system[MAX_PATH] = {};
     ASSERT_GT(::GetSystemDirectoryW(system, MAX_PATH), 0u);
-    EXPECT_EQ(launcher::DeferredRemovalCommand(L"C:\\windows\\Temp\\wendrel-1"),
-              std::wstring(system) + L"\\cmd.exe /C  RD /S /Q \"C:\\windows\\Temp\\wendrel-1\"");
+    const std::wstring cmd = std::wstring(system) + L"\\cmd.exe /C  ";
+    const std::vector<std::wstring> one = {L"C:\\windows\\Temp\\wendrel-1"};
+    const std::vector<std::wstring> two = {L"C:\\windows\\Temp\\wendrel-1", L"C:\\A & B\\wendrel-2"};
+    EXPECT_EQ(launcher::DeferredRemovalCommand(one), cmd + L"RD /S /Q \"C:\\windows\\Temp\\wendrel-1\"");
+    EXPECT_EQ(launcher::DeferredRemovalCommand(two),
+              cmd + L"RD /S /Q \"C:\\windows\\Temp\\wendrel-1\" & RD /S /Q \"C:\\A & B\\wendrel-2\"");
+    // Read back as written, and nothing from a command of another form.
+    EXPECT_EQ(launcher::FoldersOfRemovalCommand(launcher::DeferredRemovalCommand(two)), two);
+    EXPECT_TRUE(launcher::FoldersOfRemovalCommand(L"cmd.exe /C  del \"x\"").empty());
+    EXPECT_TRUE(launcher::FoldersOfRemovalCommand(cmd + L"RD /S /Q \"C:\\cut").empty());
 }
 
 struct UninstallStringCase {

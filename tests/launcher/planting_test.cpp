@@ -173,8 +173,12 @@ TEST_P(RacingPlanterTest, PrivateRuntimeIsPassedOverAndNothingPlantedRuns)
         ASSERT_TRUE(planter.Planted()) << "the planter lost the race";
         EXPECT_EQ(ReadRecordings(RegisteredJavaw()).size(), 1u) << "the registered runtime runs instead";
         EXPECT_FALSE(Exists(planter.Folder() + L"\\bin\\javaw.exe.record")) << "nothing in the folder ran";
+        // The planted file, still held, keeps the run folder: it stays
+        // named for the removal at the next logon.
         std::wstring command;
-        EXPECT_FALSE(ReadMachineString(kRunOnceKey, L"DeleteBundledJVM", command));
+        ASSERT_TRUE(ReadMachineString(kRunOnceKey, L"DeleteBundledJVM", command));
+        const std::wstring runFolder = planter.Folder().substr(0, planter.Folder().rfind(L'\\'));
+        EXPECT_NE(command.find(L"\"" + runFolder + L"\""), std::wstring::npos) << Utf8(command);
     }
 
     const std::wstring record = scratch / L"private-javaw.exe";
