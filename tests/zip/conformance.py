@@ -165,10 +165,11 @@ def malformed_cases():
     end, (first, second) = central_offsets(base)
     local_second = struct.unpack_from('<I', base, second + 42)[0]
     cases = []
+    refused = 'archive.zip: ZipBadArchive'   # at opening: the message names the archive, not an entry
     cases.append(('truncated central directory', base[:second + 20] + base[end:], 1, ['ZipBadArchive'], set()))
     cases.append(('counts disagree', patched(base, [(end + 8, '<H', 3)]), 1, ['ZipBadArchive'], None))
     cases.append(('more entries than the directory holds', patched(base, [(end + 8, '<H', 3), (end + 10, '<H', 3)]),
-                  1, ['ZipIoError'], {'a.txt', 'b.txt'}))
+                  1, [refused], set()))
     cases.append(('directory offset beyond the end', patched(base, [(end + 16, '<I', 0x7FFFFFF0)]), 1, ['ZipBadArchive'], None))
     cases.append(('local offset beyond the end', patched(base, [(second + 42, '<I', 0x7FFFFFF0)]), 1, ['ZipInconsistent'], {'a.txt'}))
     cases.append(('overlapping entries', patched(base, [(second + 42, '<I', 0), (second + 16, '<I', struct.unpack_from('<I', base, first + 16)[0]),

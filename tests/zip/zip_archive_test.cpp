@@ -335,26 +335,15 @@ TEST(ZipArchiveTest, SinkFailureIsAWriteFailure)
     EXPECT_EQ(out.bytes.size(), kOutputChunkSize);
 }
 
-TEST(ZipArchiveTest, BrokenDirectoryHeaderStopsTheWalk)
+TEST(ZipArchiveTest, HeaderBrokenAfterOpeningStopsTheWalkThere)
 {
-    ArchiveLayout layout;
-    layout.centralSignatureBroken = true;   // the last of three
-    auto opened = OpenEntries({Entry("a", "1"), Entry("b", "2"), Entry("c", "3")}, layout);
+    // The file can change under an open archive; the walk still checks
+    // every header it reads.
+    auto opened = OpenEntries({Entry("a", "1"), Entry("b", "2"), Entry("c", "3")});
     ASSERT_EQ(opened->result, ZipOk);
+    opened->bytes[opened->bytes.size() - 22 - 2 * (46 + 1)] = 'X';   // signature of entry 1
     ZipEntryRecord record;
-    EXPECT_EQ(opened->archive->GetEntry(1, &record), ZipOk);
-    EXPECT_EQ(opened->archive->GetEntry(2, &record), ZipBadArchive);
-}
-
-TEST(ZipArchiveTest, LaterIndexBehindAnUnreadableHeaderEndsWithEndOfList)
-{
-    // The first entry's name length points the walk into the middle of nowhere.
-    std::string bytes = BuildZip({Entry("a", "1"), Entry("b", "2"), Entry("c", "3")});
-    const size_t central = bytes.size() - 22 - 3 * (46 + 1);
-    bytes[central + 28] = 9;   // name length of entry 0: the next header is misplaced
-    auto opened = OpenBytes(bytes);
-    ASSERT_EQ(opened->result, ZipOk);
-    ZipEntryRecord record;
+    EXPECT_EQ(opened->archive->GetEntry(0, &record), ZipOk);
     EXPECT_EQ(opened->archive->GetEntry(1, &record), ZipBadArchive);
     EXPECT_EQ(opened->archive->GetEntry(2, &record), ZipEndOfList);
     EXPECT_EQ(opened->archive->WriteEntry(2, *std::make_unique<MemorySink>()), ZipEndOfList);

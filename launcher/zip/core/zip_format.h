@@ -91,6 +91,13 @@ bool ParseCentralHeader(const unsigned char* bytes, CentralHeader* header);
 bool ParseLocalHeader(const unsigned char* bytes, LocalHeader* header);
 bool IsZip64Locator(const unsigned char* bytes);
 
+// The bytes a central header takes with its name, extra field and comment:
+// where the next one begins.
+inline uint64_t CentralRecordSize(const CentralHeader& header)
+{
+    return kCentralHeaderSize + header.nameLength + header.extraLength + header.commentLength;
+}
+
 // ZipOk when the local header agrees with the central one: same method,
 // which is stored or deflated, same name length, and the same CRC and sizes
 // unless those follow the data in a descriptor. ZipUnsupported when the

@@ -81,22 +81,53 @@ int ZipReader::Open(ZipSource* source)
     if (result == ZipOk && (m_end.centralDirectoryOffset == 0xFFFFFFFF || m_end.centralDirectorySize == 0xFFFFFFFF)) {
         result = ZipUnsupported;
     }
-    if (result == ZipOk && (m_end.entriesOnThisDisk != m_end.totalEntries || m_end.thisDisk != 0 ||
-                            m_end.centralDirectoryDisk != 0)) {
+    if (result == ZipOk && (m_end.thisDisk != 0 || m_end.centralDirectoryDisk != 0)) {
         result = ZipBadArchive;
     }
     const uint64_t centralEnd = uint64_t(m_end.centralDirectoryOffset) + m_end.centralDirectorySize;
     if (result == ZipOk && endPosition < centralEnd) {
         result = ZipBadArchive;
     }
+    if (result == ZipOk) {
+        m_prefixLength = endPosition - centralEnd;
+        result = CheckDirectory();
+    }
     if (result != ZipOk) {
         m_source = nullptr;
+        m_prefixLength = 0;
         return result;
     }
-    m_prefixLength = endPosition - centralEnd;
     m_entryCount = m_end.totalEntries;
     GoToFirstEntry();
     return ZipOk;
+}
+
+int ZipReader::CheckDirectory()
+{
+    // One disk: both counts, this disk's and the total, are its headers.
+    if (m_end.entriesOnThisDisk != m_end.totalEntries) {
+        return ZipBadArchive;
+    }
+    const uint64_t end = uint64_t(m_end.centralDirectoryOffset) + m_end.centralDirectorySize;
+    uint64_t position = m_end.centralDirectoryOffset;
+    for (int number = 0; number < m_end.totalEntries; ++number) {
+        if (position + kCentralHeaderSize > end) {
+            return ZipBadArchive;
+        }
+        unsigned char bytes[kCentralHeaderSize];
+        const int result = ReadAt(position, bytes, sizeof bytes);
+        if (result != ZipOk) {
+            return result;
+        }
+        CentralHeader header;
+        if (!ParseCentralHeader(bytes, &header)) {
+            return ZipBadArchive;
+        }
+        // A record that runs past the end fails the next header's bound or the
+        // final comparison.
+        position += CentralRecordSize(header);
+    }
+    return position == end ? ZipOk : ZipBadArchive;
 }
 
 int ZipReader::ReadCurrentHeader()
@@ -128,7 +159,7 @@ int ZipReader::GoToNextEntry()
     if (!currentValid() || m_currentNumber + 1 >= m_entryCount) {
         return ZipEndOfList;
     }
-    m_currentPosition += kCentralHeaderSize + m_current.nameLength + m_current.extraLength + m_current.commentLength;
+    m_currentPosition += CentralRecordSize(m_current);
     ++m_currentNumber;
     return ReadCurrentHeader();
 }

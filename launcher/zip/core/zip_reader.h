@@ -32,8 +32,9 @@ public:
     ZipReader& operator=(const ZipReader&) = delete;
 
     // Reads the end record through `source`, which must outlive the reader,
-    // and goes to the first entry. ZipIoError, ZipBadArchive or
-    // ZipUnsupported when the source is no archive this reader can read.
+    // checks the central directory against it and goes to the first entry.
+    // ZipIoError, ZipBadArchive or ZipUnsupported when the source is no
+    // archive this reader can read.
     int Open(ZipSource* source);
 
     int entryCount() const { return m_entryCount; }
@@ -68,6 +69,12 @@ public:
 private:
     int ReadAbsolute(uint64_t position, void* buffer, size_t size);
     int FindEndRecord(uint64_t* position);
+    // ZipOk when the directory holds exactly the entries the end record
+    // counts and they fill its stated size to the byte, else ZipBadArchive
+    // (or a failed read's code). An end record that counts too few would
+    // otherwise hide entries, and an unpacking that looks complete would
+    // leave files out.
+    int CheckDirectory();
     int ReadCurrentHeader();
 
     ZipSource* m_source = nullptr;
