@@ -135,6 +135,7 @@ std::string BuildZip(const std::vector<EntryLayout>& entries, const ArchiveLayou
         central += e.comment;
     }
 
+    central += archive.afterDirectory;
     std::string out = archive.prefix + body;
     const uint32_t centralOffset = static_cast<uint32_t>(body.size());
     out += central;

@@ -47,6 +47,7 @@ struct ArchiveLayout {
     std::optional<uint32_t> centralDirectoryOffset;
     uint16_t thisDisk = 0;
     bool centralSignatureBroken = false;   // of the last entry
+    std::string afterDirectory;            // between the directory and the end record, counted in its size
 };
 
 // An entry of `data` under `name`, deflated unless `method` says otherwise.
