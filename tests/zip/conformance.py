@@ -170,6 +170,13 @@ def malformed_cases():
     cases.append(('counts disagree', patched(base, [(end + 8, '<H', 3)]), 1, ['ZipBadArchive'], None))
     cases.append(('more entries than the directory holds', patched(base, [(end + 8, '<H', 3), (end + 10, '<H', 3)]),
                   1, [refused], set()))
+    size = struct.unpack_from('<I', base, end + 12)[0]
+    four = small_archive(tuple((f'{n}.txt', n.encode() * 100) for n in 'abcd'))
+    end_four = central_offsets(four)[0]
+    cases.append(('count lowered by two', patched(four, [(end_four + 8, '<H', 2), (end_four + 10, '<H', 2)]), 1, [refused], set()))
+    cases.append(('directory size beyond its entries', base[:end] + b'stray' + patched(base, [(end + 12, '<I', size + 5)])[end:],
+                  1, [refused], set()))
+    cases.append(('directory size short of its entries', patched(base, [(end + 12, '<I', size - 1)]), 1, [refused], set()))
     cases.append(('directory offset beyond the end', patched(base, [(end + 16, '<I', 0x7FFFFFF0)]), 1, ['ZipBadArchive'], None))
     cases.append(('local offset beyond the end', patched(base, [(second + 42, '<I', 0x7FFFFFF0)]), 1, ['ZipInconsistent'], {'a.txt'}))
     cases.append(('overlapping entries', patched(base, [(second + 42, '<I', 0), (second + 16, '<I', struct.unpack_from('<I', base, first + 16)[0]),
