@@ -4,7 +4,7 @@
 // entry's code and bytes must be what the sequential walk gives. Sinks are
 // bounded, so a declared size cannot make the harness itself run out of
 // memory; the reader must never read or write out of bounds, race, hang or
-// crash.
+// crash, nor accept a directory its end record does not describe.
 #include "launcher/zip/core/zip_archive.h"
 #include "launcher/zip/core/zip_parallel.h"
 
@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -38,6 +39,27 @@ public:
     std::vector<std::string> outputs;
 };
 
+// Walked here apart from the reader: an archive it accepts has its end
+// record at the input's last end signature, its directory right before that
+// record, and exactly as many headers as both counts say, filling the
+// directory's stated size.
+bool DirectoryFitsEndRecord(const uint8_t* data, size_t size, int entryCount)
+{
+    const size_t endAt = std::string_view(reinterpret_cast<const char*>(data), size).rfind("PK\x05\x06");
+    zip::EndRecord end;
+    if (endAt == std::string_view::npos || size - endAt < zip::kEndRecordSize || !zip::ParseEndRecord(data + endAt, &end) ||
+        end.centralDirectorySize > endAt) {
+        return false;
+    }
+    size_t at = endAt - end.centralDirectorySize;
+    int headers = 0;
+    for (zip::CentralHeader header; at + zip::kCentralHeaderSize <= endAt && zip::ParseCentralHeader(data + at, &header);
+         ++headers) {
+        at += zip::CentralRecordSize(header);
+    }
+    return at == endAt && headers == end.totalEntries && headers == end.entriesOnThisDisk && headers == entryCount;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -45,6 +67,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::unique_ptr<zip::ZipArchive> archive;
     if (zip::ZipArchive::Open(std::make_unique<zip::MemorySource>(data, size), &archive) != zip::ZipOk) {
         return 0;
+    }
+    if (!DirectoryFitsEndRecord(data, size, archive->entryCount())) {
+        std::abort();   // accepted a directory its end record does not describe
     }
     zip::ZipEntryRecord record;
     archive->GetEntry(-1, &record);
