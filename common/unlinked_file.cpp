@@ -56,14 +56,43 @@ bool IsReachedWithoutLinks(HANDLE file, const std::wstring& path)
     return ::CompareStringOrdinal(expected.c_str(), -1, actual.c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
+// The absolute form of a relative path ("\\AutoUpdate.log" names the root of
+// the working folder's drive): the checks compare absolute paths.
+std::wstring AbsolutePath(const std::wstring& path)
+{
+    std::vector<wchar_t> absolute(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(absolute.size()), absolute.data(), nullptr);
+        if (length == 0) {
+            return path;
+        }
+        if (length < absolute.size()) {
+            return std::wstring(absolute.data(), length);
+        }
+        absolute.resize(length + 1);
+    }
+}
+
+// Deletes the file this open made, through its own handle: its name may
+// lead elsewhere by now.
+void DeleteCreatedFile(HANDLE file)
+{
+    FILE_DISPOSITION_INFO disposition = {};
+    disposition.DeleteFile = TRUE;
+    ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof(disposition));
+}
+
 }  // namespace
 
-UniqueFile OpenUnlinkedFile(const std::wstring& path, DWORD access, DWORD share, bool* created)
+UniqueFile OpenUnlinkedFile(const std::wstring& requestedPath, DWORD access, DWORD share, bool* created)
 {
-    // Reading the attributes is what the checks below need.
+    const std::wstring path = AbsolutePath(requestedPath);
+    // Reading the attributes is what the checks below need; deleting, so
+    // that a refused file this open made is not left behind.
     access |= FILE_READ_ATTRIBUTES;
     *created = true;
-    UniqueFile file(::CreateFileW(path.c_str(), access, share, nullptr, CREATE_NEW,
+    UniqueFile file(::CreateFileW(path.c_str(), access | DELETE, share, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file && ::GetLastError() == ERROR_FILE_EXISTS) {
         *created = false;
@@ -80,6 +109,9 @@ UniqueFile OpenUnlinkedFile(const std::wstring& path, DWORD access, DWORD share,
         return file;
     }
     if (!IsReachedWithoutLinks(file.get(), path)) {
+        if (*created) {
+            DeleteCreatedFile(file.get());
+        }
         file.reset();
         ::SetLastError(ERROR_CANT_ACCESS_FILE);
     }

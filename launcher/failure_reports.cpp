@@ -1,6 +1,7 @@
 #include "launcher/failure_reports.h"
 
 #include "common/application_name.h"
+#include "common/error_text.h"
 #include "common/resource_data.h"
 #include "launcher/java_error_dialog.h"
 #include "launcher/resources/resource.h"
@@ -49,7 +50,7 @@ BOOL WINAPI ReadUserName(LPWSTR buffer, LPDWORD size)
 }
 
 // Only an unattended run keeps an update log.
-void WriteUpdateLog(const RunContext& run)
+void WriteUpdateLog(const RunContext& run, const std::wstring& problem, const std::wstring& reason)
 {
     const LauncherState& options = run.options;
     if (!IsUnattendedRun(options.m_strExtraArgs)) {
@@ -58,6 +59,8 @@ void WriteUpdateLog(const RunContext& run)
     const std::wstring path = UpdateLogPath(options.m_strExtraArgs, options.m_strFolder);
     UpdateLogEntry entry;
     entry.programName = options.m_strProgramName;
+    entry.problem = problem;
+    entry.reason = reason;
     entry.startTimestamp = LocalTimestampNow();
     entry.userName = NameFrom(&ReadUserName);
     entry.computerName = NameFrom(&ReadComputerName);
@@ -65,27 +68,48 @@ void WriteUpdateLog(const RunContext& run)
     AppendToUpdateLog(path, ComposeUpdateLogEntry(entry));
 }
 
-void ShowJavaErrorDialog(const RunContext& run)
+void ShowJavaErrorDialog(const RunContext& run, const std::wstring& reason)
 {
-    JavaErrorDialog dialog(run.instance);
+    JavaErrorDialog dialog(run.instance, reason);
     dialog.Run(run.owner);
 }
 
 }  // namespace
 
-void ReportJavaError(const RunContext& run, JavaError error)
+void ReportJavaError(const RunContext& run, JavaError error, const std::wstring& reason)
 {
     if (!run.options.m_bNoJavaError) {
-        ShowJavaErrorDialog(run);
-    } else if (error == JavaError::Unusable) {
-        WriteUpdateLog(run);
+        ShowJavaErrorDialog(run, reason);
+    } else if (error == JavaError::Unusable || !reason.empty()) {
+        WriteUpdateLog(run, kRuntimeProblem, reason);
+    }
+}
+
+std::wstring JavaInstallerNotStartedText(DWORD error)
+{
+    std::wstring text = L"The installer could not be started.";
+    if (error == ERROR_FILENAME_EXCED_RANGE) {
+        // The system's text speaks of file names.
+        return text + L" Its command line is too long: shorten the arguments.";
+    }
+    const std::wstring reason = common::WithoutLineEnd(common::SystemErrorText(error));
+    return reason.empty() ? text : text + L" " + reason;
+}
+
+void ReportJavaInstallerNotStarted(const RunContext& run, DWORD error)
+{
+    const std::wstring text = JavaInstallerNotStartedText(error);
+    if (IsUnattendedRun(run.options.m_strExtraArgs)) {
+        WriteUpdateLog(run, text, std::wstring());
+    } else {
+        ::MessageBoxW(run.owner, text.c_str(), common::ApplicationName().c_str(), MB_OK | MB_ICONERROR);
     }
 }
 
 void ReportArchiveNotTaken(const RunContext& run, const std::wstring& path)
 {
     if (run.options.m_bNoJavaError && IsUnattendedRun(run.options.m_strExtraArgs)) {
-        WriteUpdateLog(run);
+        WriteUpdateLog(run, kRuntimeProblem, std::wstring());
     } else {
         ShowMissingFileMessage(run, path);
     }

@@ -27,8 +27,11 @@ void JavaErrorDialog::Run(HWND owner)
 BOOL JavaErrorDialog::OnInitDialog()
 {
     ::SetWindowTextW(hwnd(), common::LoadStringResource(m_hInstance, IDS_JAVA_ERROR_CAPTION).c_str());
-    ::SetDlgItemTextW(hwnd(), IDC_JAVA_ERROR_TEXT,
-                      WithWindowsLineBreaks(common::LoadStringResource(m_hInstance, IDS_JAVA_ERROR)).c_str());
+    std::wstring text = WithWindowsLineBreaks(common::LoadStringResource(m_hInstance, IDS_JAVA_ERROR));
+    if (!m_reason.empty()) {
+        text += L"\r\n\r\n" + m_reason;
+    }
+    ::SetDlgItemTextW(hwnd(), IDC_JAVA_ERROR_TEXT, text.c_str());
     ::SetDlgItemTextW(hwnd(), IDOK, common::LoadStringResource(m_hInstance, IDS_JAVA_ERROR_OK).c_str());
     // Its own size; the first pixel's colour and the greys follow the
     // dialog's colours.

@@ -5,6 +5,7 @@
 #include "common/unique_resource.h"
 
 #include <string>
+#include <utility>
 
 namespace launcher {
 
@@ -13,7 +14,8 @@ std::wstring WithWindowsLineBreaks(const std::wstring& text);
 
 class JavaErrorDialog : public common::Dialog {
 public:
-    explicit JavaErrorDialog(HINSTANCE instance) : m_hInstance(instance) {}
+    // reason: a paragraph after the text; empty: none.
+    JavaErrorDialog(HINSTANCE instance, std::wstring reason) : m_hInstance(instance), m_reason(std::move(reason)) {}
 
     // Returns when the user has closed it.
     void Run(HWND owner);
@@ -23,6 +25,7 @@ protected:
 
 private:
     HINSTANCE m_hInstance;
+    std::wstring m_reason;
     common::UniqueGdiObject m_warningBitmap;  // the static control does not own it
 };
 

@@ -46,6 +46,8 @@ bool LauncherApp::InitInstance()
     LauncherDialog dialog(m_hInstance, m_gdiplusStarted, options, m_trace);
     dialog.Create();
     dialog.Destroy();
+    m_exitCode = dialog.ExitCode();
+    m_trace.Line(L"exit code " + std::to_wstring(m_exitCode));
     m_trace.Line(L"wendrel ends");
     return false;
 }
@@ -56,7 +58,7 @@ int LauncherApp::ExitInstance()
         GetGdiplusApi()->GdiplusShutdown(m_gdiplusToken);
         m_gdiplusStarted = false;
     }
-    return 0;
+    return static_cast<int>(m_exitCode);
 }
 
 }  // namespace launcher

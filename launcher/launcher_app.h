@@ -3,6 +3,7 @@
 // line, and the main dialog that does all the work while it is created.
 
 #include "launcher/decision_trace.h"
+#include "launcher/exit_codes.h"
 
 #include <windows.h>
 
@@ -15,6 +16,7 @@ public:
     // Always false: once the dialog has been created and has run, the
     // program ends without a message loop.
     bool InitInstance();
+    // The process's exit code: the Java installer's, or kExitNothingStarted.
     int ExitInstance();
 
 private:
@@ -22,6 +24,7 @@ private:
     ULONG_PTR m_gdiplusToken = 0;
     bool m_gdiplusStarted = false;
     DecisionTrace m_trace;
+    DWORD m_exitCode = kExitNothingStarted;
 };
 
 }  // namespace launcher

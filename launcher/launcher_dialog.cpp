@@ -26,7 +26,7 @@ BOOL LauncherDialog::OnInitDialog()
     ::SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
 
     m_trace.Line(m_splash.Start(hwnd(), m_bImagingReady));
-    LauncherRun(m_hInstance, hwnd(), m_options, m_trace, m_splash).Run();
+    m_exitCode = LauncherRun(m_hInstance, hwnd(), m_options, m_trace, m_splash).Run();
     m_splash.Hide();
     return TRUE;
 }

@@ -5,6 +5,7 @@
 #include "common/dialog.h"
 #include "launcher/launcher_state.h"
 #include "launcher/decision_trace.h"
+#include "launcher/exit_codes.h"
 #include "launcher/splash/splash_window.h"
 
 namespace launcher {
@@ -15,6 +16,8 @@ public:
     LauncherDialog(HINSTANCE instance, bool imagingReady, LauncherState& options, DecisionTrace& trace);
 
     HWND Create();
+    // The run's exit code, once Create has returned.
+    DWORD ExitCode() const { return m_exitCode; }
 
 protected:
     BOOL OnInitDialog() override;
@@ -27,6 +30,7 @@ private:
     LauncherState& m_options;
     DecisionTrace& m_trace;
     SplashWindow m_splash;
+    DWORD m_exitCode = kExitNothingStarted;
 };
 
 }  // namespace launcher

@@ -4,6 +4,7 @@
 #include "common/media_files.h"
 #include "common/paths.h"
 #include "launcher/command_line.h"
+#include "launcher/exit_codes.h"
 #include "launcher/failure_reports.h"
 #include "launcher/file_operations.h"
 #include "launcher/helper_programs.h"
@@ -21,7 +22,7 @@ LauncherRun::LauncherRun(HINSTANCE instance, HWND owner, LauncherState& options,
 {
 }
 
-void LauncherRun::Run()
+DWORD LauncherRun::Run()
 {
     const bool uninstallMode = PathExists(m_run.options.m_strFolder + L"\\uninstall.dat");
     if (uninstallMode) {
@@ -39,24 +40,30 @@ void LauncherRun::Run()
         if (!CreateProtectedFolder(m_run.childTemp)) {
             m_run.childTemp.clear();
         }
+    } else {
+        m_run.runFolderError = ::GetLastError();
+        m_run.trace.Line(L"run folder: none could be made in \"" + common::SystemTempFolder() + L"\" (error " +
+                         std::to_wstring(m_run.runFolderError) + L")");
     }
+    DWORD exitCode = kExitNothingStarted;
     try {
-        RunSequence();
+        exitCode = RunSequence();
     } catch (const UpdateLogFileError& failure) {
         // An unwritable log ends the run here, uninstall clean-up included.
         m_run.splash.Hide();
         ::MessageBoxW(m_run.owner, UpdateLogFileErrorText(failure).c_str(), common::ApplicationName().c_str(),
                       MB_OK | MB_ICONERROR);
-        return;
+        return kExitNothingStarted;
     }
     if (uninstallMode) {
         PrepareFolderRemoval(m_run);
     }
     // Every child the run waits for has ended.
     m_runFolder.Remove();
+    return exitCode;
 }
 
-void LauncherRun::RunSequence()
+DWORD LauncherRun::RunSequence()
 {
     DecisionTrace& trace = m_run.trace;
     const HCURSOR normalCursor = ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
@@ -79,9 +86,11 @@ void LauncherRun::RunSequence()
         const RuntimeFound installed = CheckInstalledRuntime();
         trace.Line(installed.traceLine);
         if (!installed.taken) {
-            ReportJavaError(m_run, installed.error);
+            // A carried runtime that could not be unpacked is the reason the
+            // user is told, not the registry.
+            ReportJavaError(m_run, installed.error, privateRuntime.failure);
             trace.Line(L"no usable Java runtime: nothing started");
-            return;
+            return kExitNothingStarted;
         }
         runtimeHome = installed.home;
     }
@@ -91,12 +100,12 @@ void LauncherRun::RunSequence()
     if (archive.status == JavaArchive::Status::NotTaken) {
         trace.Line(L"archive not taken: " + archive.archivePath + L"; nothing started");
         ReportArchiveNotTaken(m_run, archive.archivePath);
-        return;
+        return kExitNothingStarted;
     }
     if (archive.status == JavaArchive::Status::Missing) {
         trace.Line(L"archive missing: " + archive.archivePath + L"; nothing started");
         ShowMissingFileMessage(m_run, archive.archivePath);
-        return;
+        return kExitNothingStarted;
     }
 
     LauncherState& options = m_run.options;
@@ -115,6 +124,7 @@ void LauncherRun::RunSequence()
     if (!java.started) {
         trace.Line(L"Java installer could not be started " + java.how + L" (error " +
                    std::to_wstring(java.startError) + L"): " + java.commandLine);
+        ReportJavaInstallerNotStarted(m_run, java.startError);
     } else {
         trace.Line(L"Java installer started " + java.how + L" and waited for: " + java.commandLine);
         trace.Line(L"Java installer exit code: " + std::to_wstring(java.exitCode));
@@ -134,6 +144,7 @@ void LauncherRun::RunSequence()
         RemoveJava7();
         m_run.splash.Hide();
     }
+    return java.started ? java.exitCode : kExitNothingStarted;
 }
 
 }  // namespace launcher

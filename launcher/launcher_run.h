@@ -17,11 +17,12 @@ public:
     // owner: the window the run's message boxes belong to.
     LauncherRun(HINSTANCE instance, HWND owner, LauncherState& options, DecisionTrace& trace, Splash& splash);
 
-    // Returns when every child it waits for has ended.
-    void Run();
+    // Returns when every child it waits for has ended, with the process's
+    // exit code: the Java installer's, or kExitNothingStarted.
+    DWORD Run();
 
 private:
-    void RunSequence();
+    DWORD RunSequence();
 
     RunContext m_run;
     // The media's list, outside uninstall mode; nothing for a build without one.

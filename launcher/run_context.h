@@ -22,6 +22,7 @@ struct RunContext {
     const common::MediaList* mediaList = nullptr;  // none in uninstall mode or without a list
     std::wstring runFolder;          // the run's own folder; empty when it could not be made
     std::wstring childTemp;          // the children's TEMP; empty: the system's
+    DWORD runFolderError = ERROR_SUCCESS;  // why there is no run folder
 };
 
 }  // namespace launcher

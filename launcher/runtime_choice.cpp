@@ -1,5 +1,6 @@
 #include "launcher/runtime_choice.h"
 
+#include "common/error_text.h"
 #include "common/held_file.h"
 #include "common/resource_data.h"
 #include "common/paths.h"
@@ -35,6 +36,13 @@ std::wstring DescribeUnpacking(const zip::ExtractionSummary& summary, DWORD elap
 std::wstring ErrorSuffix(DWORD error)
 {
     return L" (error " + std::to_wstring(error) + L")";
+}
+
+// " " and the system's text for the error; empty for none.
+std::wstring SystemErrorSentence(DWORD error)
+{
+    const std::wstring text = error ? common::WithoutLineEnd(common::SystemErrorText(error)) : std::wstring();
+    return text.empty() ? std::wstring() : L" " + text;
 }
 
 RuntimeFound PassedOver(std::wstring why, JavaError error = JavaError::None)
@@ -76,7 +84,11 @@ RuntimeFound PreparePrivateRuntime(const RunContext& run)
         return PassedOver(L"private runtime: none carried (no resource 2000): passed over");
     }
     if (run.runFolder.empty()) {
-        return PassedOver(L"private runtime: no folder of the launcher's own for it: passed over");
+        RuntimeFound found = PassedOver(L"private runtime: no folder of the launcher's own for it: passed over");
+        found.failure = L"The Java runtime that comes with the installer could not be unpacked: no folder could be "
+                        L"made for it in \"" + common::SystemTempFolder() + L"\"." +
+                        SystemErrorSentence(run.runFolderError);
+        return found;
     }
     // Inside the run's own folder, which nobody else can change: a
     // "BundledJVM" elsewhere, an earlier run's or anyone's, is left alone.
@@ -95,8 +107,12 @@ RuntimeFound PreparePrivateRuntime(const RunContext& run)
     if (!summary.complete() || !summary.heldFiles[0]) {
         summary.heldFiles.clear();
         RemoveFolderTree(folder);
-        return PassedOver(unpacked + (summary.complete() ? L", no bin\\javaw.exe" : L", not completely") +
-                          L": passed over");
+        RuntimeFound found = PassedOver(unpacked + (summary.complete() ? L", no bin\\javaw.exe" : L", not completely") +
+                                        (summary.firstError ? ErrorSuffix(summary.firstError) : L"") +
+                                        L": passed over");
+        found.failure = L"The Java runtime that comes with the installer could not be unpacked into \"" + folder +
+                        L"\"." + SystemErrorSentence(summary.firstError);
+        return found;
     }
     return Taken(folder, std::move(summary.heldFiles[0]), unpacked + L": taken");
 }

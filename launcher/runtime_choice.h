@@ -24,6 +24,7 @@ struct RuntimeFound {
     common::UniqueFile heldProgram;  // its javaw.exe, unchangeable until the Java installer has started
     JavaError error = JavaError::None;
     std::wstring traceLine;          // what the step found and why it took or passed over it
+    std::wstring failure;            // why a runtime there was could not be used, as the user is told
 };
 
 struct InstallerRun {

@@ -6,6 +6,8 @@
 
 namespace launcher {
 
+const wchar_t kRuntimeProblem[] = L"Java Runtime Environment is outdated or not installed properly.";
+
 namespace {
 
 const wchar_t kRule[] =
@@ -53,7 +55,11 @@ std::wstring ComposeUpdateLogEntry(const UpdateLogEntry& entry)
     text += L"Starting '" + entry.programName + L"' update process. " + entry.startTimestamp + L"\r\n\r\n";
     text += L"Username: " + entry.userName + L"\r\n";
     text += L"Computer name: " + entry.computerName + L"\r\n\r\n";
-    text += L"Java Runtime Environment is outdated or not installed properly.\r\n\r\n";
+    text += entry.problem + L"\r\n";
+    if (!entry.reason.empty()) {
+        text += entry.reason + L"\r\n";
+    }
+    text += L"\r\n";
     text += L"Finishing '" + entry.programName + L"' update process. " + entry.finishTimestamp + L"\r\n";
     text += kRule;
     text += L"\r\n";

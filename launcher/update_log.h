@@ -12,12 +12,17 @@ namespace launcher {
 // "Date: 12/08/2026 Time: 17:05".
 std::wstring FormatUpdateLogTimestamp(const std::tm& localTime);
 
+// The entry's problem line for an unusable Java runtime.
+extern const wchar_t kRuntimeProblem[];
+
 struct UpdateLogEntry {
     std::wstring programName;
     std::wstring userName;
     std::wstring computerName;
     std::wstring startTimestamp;
     std::wstring finishTimestamp;
+    std::wstring problem = kRuntimeProblem;
+    std::wstring reason;       // a line of its own after the problem; empty: none
 };
 
 // The entry as it is appended, every line ending in CR LF.

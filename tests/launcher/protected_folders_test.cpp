@@ -53,13 +53,14 @@ TEST(ProtectedFolderTest, IsNeverMadeWhereAFolderIsAlready)
 // never while that owner still uses it.
 TEST(ProtectedFolderTest, ARunFolderMovedOnIsRemovedOnlyByItsLastOwner)
 {
-    ScratchFolder scratch;
+    // Where runs make them: the logon's command has room for a few only.
+    const std::wstring parent = SystemTempFolder();
     std::wstring path;
     {
         launcher::RunFolder kept;
         {
             launcher::RunFolder first;
-            ASSERT_TRUE(first.Create(scratch.path()));
+            ASSERT_TRUE(first.Create(parent));
             path = first.path();
             ASSERT_TRUE(WriteBytes(path + L"\\inside.txt", "x"));
             kept = std::move(first);
@@ -68,7 +69,7 @@ TEST(ProtectedFolderTest, ARunFolderMovedOnIsRemovedOnlyByItsLastOwner)
         EXPECT_EQ(kept.path(), path);
         EXPECT_TRUE(FolderExists(path)) << "the moved-from owner removed it";
         launcher::RunFolder replaced;
-        ASSERT_TRUE(replaced.Create(scratch.path()));
+        ASSERT_TRUE(replaced.Create(parent));
         const std::wstring replacedPath = replaced.path();
         replaced = std::move(kept);
         EXPECT_FALSE(FolderExists(replacedPath)) << "an owner given another folder lets its own go";

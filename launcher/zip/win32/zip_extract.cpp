@@ -9,6 +9,7 @@
 #include "launcher/zip/win32/zip_file_streams.h"
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -165,6 +166,7 @@ public:
         common::UniqueFile file;
         const int created = CreateOutputFile(destination, m_items[item].record.attributes, &file);
         if (created != ZipOk) {
+            NoteError();
             return created;
         }
         sink->reset(new OutputFileSink(std::move(file), m_hold[item]));
@@ -174,6 +176,9 @@ public:
     int CloseSink(size_t item, std::unique_ptr<ZipSink> sink, int written) override
     {
         auto& output = static_cast<OutputFileSink&>(*sink);
+        if (written != ZipOk && written != ZipCrcMismatch) {
+            NoteError();
+        }
         SetEntryTimes(output.handle(), m_items[item].record, written);
         if (!m_hold[item] || written != ZipOk) {
             return written;
@@ -187,13 +192,22 @@ public:
     }
 
     common::UniqueFile TakeHeld(size_t item) { return std::move(m_held[item]); }
+    DWORD FirstError() const { return m_firstError; }
 
 private:
+    // The failing call's error, still this thread's last one.
+    void NoteError()
+    {
+        DWORD none = 0;
+        m_firstError.compare_exchange_strong(none, ::GetLastError());
+    }
+
     const std::vector<ZipListedEntry>& m_items;
     const std::vector<std::wstring>& m_destinations;
     const std::vector<bool>& m_hold;
     std::vector<common::UniqueFile> m_held;  // one slot per item, each written by one thread
     MadeFolders<std::wstring> m_folders;
+    std::atomic<DWORD> m_firstError{0};
 };
 
 // The name as the file system compares it: letter case folded, UTF-8.
@@ -412,6 +426,7 @@ ExtractionSummary ExtractInto(ZipArchive& archive, const ZipSourceOpener& openSo
             summary.heldFiles[slot] = target.TakeHeld(item);
         }
     }
+    summary.firstError = target.FirstError();
     return summary;
 }
 

@@ -51,6 +51,7 @@ struct ExtractionSummary {
     int filesFailed = 0;       // any other result
     int entriesSkipped = 0;    // folders, and names that would leave the folder
     int stopResult = 0;        // the lookup that ended the walk
+    DWORD firstError = 0;      // the system's error for a file that failed (ERROR_DISK_FULL, say); 0: none known
     // The files the caller asked to hold, in the order asked: written, read
     // back and left open for reading only, so nobody can change them until
     // the caller lets go. Empty where that name was not written.

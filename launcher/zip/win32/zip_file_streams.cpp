@@ -83,6 +83,22 @@ const unsigned char* FileSource::View(uint64_t position, size_t size)
 unsigned char* FileSink::ReserveWhole(size_t size)
 {
     const uint64_t bytes = size;
+    // The disk space first: a view's pages are written when the system
+    // pleases, and with no room for them the write faults instead of
+    // failing. A full disk fails here, and the entry takes the stream road,
+    // whose WriteFile says so.
+    FILE_ALLOCATION_INFO allocation = {};
+    allocation.AllocationSize.QuadPart = static_cast<LONGLONG>(bytes);
+    if (!::SetFileInformationByHandle(m_file, FileAllocationInfo, &allocation, sizeof(allocation))) {
+        return nullptr;
+    }
+    // Where the space is not the file's own even so (a compressed or
+    // sparse file), the stream road too.
+    BY_HANDLE_FILE_INFORMATION information = {};
+    if (!::GetFileInformationByHandle(m_file, &information) ||
+        (information.dwFileAttributes & (FILE_ATTRIBUTE_COMPRESSED | FILE_ATTRIBUTE_SPARSE_FILE)) != 0) {
+        return nullptr;
+    }
     m_mapping.reset(::CreateFileMappingW(m_file, nullptr, PAGE_READWRITE, static_cast<DWORD>(bytes >> 32),
                                          static_cast<DWORD>(bytes & 0xFFFFFFFF), nullptr));
     if (m_mapping) {
