@@ -88,11 +88,14 @@ void DeleteCreatedFile(HANDLE file)
 UniqueFile OpenUnlinkedFile(const std::wstring& requestedPath, DWORD access, DWORD share, bool* created)
 {
     const std::wstring path = AbsolutePath(requestedPath);
-    // Reading the attributes is what the checks below need; deleting, so
-    // that a refused file this open made is not left behind.
+    // Reading the attributes is what the checks below need. Deleting, so
+    // that a refused file this open made is not left behind, only for a
+    // file nobody else may open meanwhile: a handle that may delete keeps
+    // out every reader that does not share deleting.
     access |= FILE_READ_ATTRIBUTES;
+    const DWORD createAccess = share == 0 ? access | DELETE : access;
     *created = true;
-    UniqueFile file(::CreateFileW(path.c_str(), access | DELETE, share, nullptr, CREATE_NEW,
+    UniqueFile file(::CreateFileW(path.c_str(), createAccess, share, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file && ::GetLastError() == ERROR_FILE_EXISTS) {
         *created = false;
@@ -109,7 +112,7 @@ UniqueFile OpenUnlinkedFile(const std::wstring& requestedPath, DWORD access, DWO
         return file;
     }
     if (!IsReachedWithoutLinks(file.get(), path)) {
-        if (*created) {
+        if (*created && createAccess != access) {
             DeleteCreatedFile(file.get());
         }
         file.reset();

@@ -13,8 +13,8 @@ namespace common {
 // `share`; *created says which. Empty, with ERROR_CANT_ACCESS_FILE as the
 // last error, when the name is a link of any kind: a reparse point, a
 // second name of a file (hard link), or a name that leads to a file of
-// another name or folder; a file it made for a name it then refuses is
-// deleted again. A relative path is taken from the working folder. Other
+// another name or folder; an unshared file (share 0) it made for a name it
+// then refuses is deleted again. A relative path is taken from the working folder. Other
 // failures keep the system's error.
 UniqueFile OpenUnlinkedFile(const std::wstring& path, DWORD access, DWORD share, bool* created);
 

@@ -261,8 +261,8 @@ TEST_F(MediaTamperTest, NothingPlantedRunsAndEachRefusalNamesTheFile)
          1603, kJavaInstallerNotFound, false,
          L"HoldSetupConfiguration: {media}\\Setup.config differs from the media: SHA-256 "},
         {"archive.jar swapped",
-         [&l](MediaTamperTest&, const std::wstring& m) { Replace(m + L"\\" + l + L"\\archive.jar", "PK evil"); }, 0,
-         nullptr, false, L"trace:archive: {media}\\Windows64\\archive.jar differs from the media: size 7 bytes"},
+         [&l](MediaTamperTest&, const std::wstring& m) { Replace(m + L"\\" + l + L"\\archive.jar", "PK evil"); },
+         1603, nullptr, false, L"trace:archive: {media}\\Windows64\\archive.jar differs from the media: size 7 bytes"},
         {"archive.gif swapped",
          [&l](MediaTamperTest&, const std::wstring& m) { Replace(m + L"\\" + l + L"\\archive.gif", "GIF89a evil"); },
          0, nullptr, true, L"trace:splash image: {media}\\Windows64\\archive.gif differs from the media: size 11"},
@@ -347,6 +347,7 @@ TEST_F(MediaTamperTest, ARacerSwappingAHeldFileNeverGetsItsBytesRun)
         } else {
             EXPECT_NE(road.trace.find(L"archive.jar differs from the media"), std::wstring::npos);
             EXPECT_TRUE(FileExists(media + L"\\Windows64\\AutoUpdate.log"));
+            EXPECT_EQ(road.exitCode, 1603u) << "nothing installed";
         }
         std::printf("racer on %ls: saw it held, %d swaps refused, %s\n", target, racer.refused,
                     road.javaStarted ? "the genuine road went on" : "the run stopped as for a changed file");
