@@ -234,4 +234,26 @@ TEST_F(FaultTest, AnEmptyLogFolderWritesTheLogAtTheRootOfTheWorkingDrive)
     EXPECT_GT(log.size(), 100u) << "an entry, not an empty file";
 }
 
+// The system's temporary folder gone: no run folder, so the carried runtime
+// cannot be unpacked, and the log says so rather than blame Java.
+TEST_F(FaultTest, NoSystemTempFolderIsTheReasonTheLogGives)
+{
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kRuntimesKey);
+    CarryRuntime(0);
+    const std::wstring temp = SystemTempFolder();
+    const std::wstring aside = temp + L"-aside";
+    ASSERT_TRUE(::MoveFileW(temp.c_str(), aside.c_str()));
+    const RunResult result = RunProgram(CommandLine(L"/silent /nojavaerror"));
+    ::MoveFileW(aside.c_str(), temp.c_str());
+    ASSERT_TRUE(FolderExists(temp));
+    ASSERT_FALSE(result.timedOut);
+    EXPECT_EQ(result.exitCode, kNothingStarted);
+    const std::string log = ReadBytes(scratch / L"AutoUpdate.log");
+    const std::wstring text(reinterpret_cast<const wchar_t*>(log.data()), log.size() / 2);
+    EXPECT_NE(text.find(L"outdated or not installed properly.\r\nThe Java runtime that comes with the installer could "
+                        L"not be unpacked: no folder could be made for it in \"" + temp + L"\"."),
+              std::wstring::npos)
+        << Utf8(text);
+}
+
 }  // namespace
