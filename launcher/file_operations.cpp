@@ -227,8 +227,15 @@ bool DeleteRegistryValue(HKEY root, const std::wstring& valuePath)
 
 bool WriteNewFile(const std::wstring& path, const void* data, DWORD size)
 {
-    common::UniqueFile file(
-        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // An old file is deleted by its name, which deletes a link planted
+    // there and never what it points at (a handle could follow it: Wine's
+    // do); a folder there is not ours to empty.
+    if (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES && !::DeleteFileW(path.c_str())) {
+        return false;
+    }
+    // New, and never through a link that came in between.
+    common::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file) {
         return false;
     }

@@ -45,8 +45,10 @@ bool SetRegistryString(HKEY root, const std::wstring& valuePath, const std::wstr
 // Opens the key and deletes the value; false when the value may still be there.
 bool DeleteRegistryValue(HKEY root, const std::wstring& valuePath);
 
-// Writes the bytes to a new file (any old one replaced, no sharing) in one
-// write; false when the file cannot be created or the write falls short.
+// Writes the bytes to a new file (no sharing) in one write; an old file or
+// link at the name is removed as itself first, never written through.
+// False when a folder is there, the old entry cannot be removed, the file
+// cannot be created or the write falls short.
 bool WriteNewFile(const std::wstring& path, const void* data, DWORD size);
 
 // "a\b\c" → {"a\b", "c"}; no "\" → {"", whole}.

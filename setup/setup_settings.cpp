@@ -16,6 +16,8 @@ namespace {
 using Microsoft::WRL::ComPtr;
 
 // No import library carries it.
+// MSXML 3's DOMDocument, the class "MSXML.DOMDocument" names.
+const CLSID kDomDocumentClass = {0x2933BF90, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
 const IID kDocument2Interface = {0x2933bf95, 0x7b36, 0x11d2, {0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98, 0x3e, 0x60}};
 
 VARIANT TrueVariant()
@@ -84,13 +86,13 @@ std::wstring ConfigurationPath(const std::wstring& programPath)
 
 void LoadSetupSettings(const std::wstring& path, SetupSettings& settings)
 {
-    CLSID documentClass = {};
+    // By its class ID and in-process only: a ProgID is looked up in the
+    // registry, where the current user's classes come first, and an
+    // out-of-process server would parse the media's file outside this
+    // process.
     ComPtr<IXMLDOMDocument> document;
-    if (FAILED(::CLSIDFromProgID(L"MSXML.DOMDocument", &documentClass)) ||
-        FAILED(::CoCreateInstance(documentClass, nullptr,
-                                  CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER |
-                                      CLSCTX_REMOTE_SERVER,
-                                  IID_IXMLDOMDocument, reinterpret_cast<void**>(document.GetAddressOf())))) {
+    if (FAILED(::CoCreateInstance(kDomDocumentClass, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument,
+                                  reinterpret_cast<void**>(document.GetAddressOf())))) {
         return;
     }
 

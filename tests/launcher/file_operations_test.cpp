@@ -219,13 +219,24 @@ TEST_F(RegistryOperationsTest, ReadRegistryStringTakesWhatItsRuleTakes)
               std::nullopt);
 }
 
-TEST(WriteNewFileTest, ReplacesAnOldFileAndFailsInAMissingFolder)
+TEST(WriteNewFileTest, ReplacesAnOldFileOrLinkAsItselfAndFailsInAMissingFolderOrOnAFolder)
 {
     ScratchFolder scratch;
     ASSERT_TRUE(WriteBytes(scratch / L"JRE.exe", "old content, longer"));
     EXPECT_TRUE(launcher::WriteNewFile(scratch / L"JRE.exe", "new", 3));
     EXPECT_EQ(ReadBytes(scratch / L"JRE.exe"), "new");
     EXPECT_FALSE(launcher::WriteNewFile(scratch / L"missing\\JRE.exe", "new", 3));
+    // A second name of another file is replaced, and that file stays as it
+    // was. (Wine deletes the target of a symbolic link to a file, so only a
+    // hard link shows it here.)
+    ASSERT_TRUE(WriteBytes(scratch / L"system.dll", "system"));
+    ASSERT_TRUE(::CreateHardLinkW((scratch / L"linked.exe").c_str(), (scratch / L"system.dll").c_str(), nullptr));
+    EXPECT_TRUE(launcher::WriteNewFile(scratch / L"linked.exe", "new", 3));
+    EXPECT_EQ(ReadBytes(scratch / L"system.dll"), "system");
+    EXPECT_EQ(ReadBytes(scratch / L"linked.exe"), "new");
+    ASSERT_TRUE(CreateFolders(scratch / L"folder.exe\\inside"));
+    EXPECT_FALSE(launcher::WriteNewFile(scratch / L"folder.exe", "new", 3)) << "a folder there is left alone";
+    EXPECT_TRUE(FolderExists(scratch / L"folder.exe\\inside"));
 }
 
 std::string Utf16Bytes(const std::wstring& text)
