@@ -1,12 +1,12 @@
 #include "setup/setup_log.h"
 
-#include "common/unique_resource.h"
 #include "common/text_conversion.h"
+#include "common/unique_resource.h"
+#include "common/unlinked_file.h"
 
 #include <shlobj.h>
 
 #include <cstdio>
-#include <io.h>
 #include <mutex>
 
 namespace setup {
@@ -28,14 +28,15 @@ std::wstring Format(const wchar_t* pattern, const SYSTEMTIME& t)
     return text;
 }
 
-// Opens the existing file for writing alone; while another writer holds it,
-// tries again until the time is up.
-common::UniqueFile OpenForAppend(const std::wstring& path, DWORD retryMs)
+// Opens the log for writing alone, creating it when missing (*created says
+// so), through the no-link open: the folder is the user's, whose other
+// programs run without the rights this one has. While another writer holds
+// it, tries again until the time is up.
+common::UniqueFile OpenForAppend(const std::wstring& path, DWORD retryMs, bool* created)
 {
     const DWORD start = ::GetTickCount();
     for (;;) {
-        common::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                              FILE_ATTRIBUTE_NORMAL, nullptr));
+        common::UniqueFile file = common::OpenUnlinkedFile(path, GENERIC_WRITE, 0, created);
         if (file) {
             return file;
         }
@@ -46,6 +47,14 @@ common::UniqueFile OpenForAppend(const std::wstring& path, DWORD retryMs)
         }
         ::Sleep(5);
     }
+}
+
+// "Install.QZ" must be a folder of its own, not a link to one elsewhere.
+bool IsPlainFolder(const std::wstring& path)
+{
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
 void WriteAll(HANDLE file, const std::string& bytes)
@@ -120,17 +129,14 @@ std::wstring LogTimestamp()
 void AppendLogLine(const std::wstring& path, const std::wstring& line, DWORD retryMs)
 {
     const DWORD lastError = ::GetLastError();
-    if (_waccess(path.c_str(), 4) != 0) {
-        // CREATE_NEW: a second process that met the same missing file must not
-        // truncate what the first has written meanwhile.
-        common::UniqueFile created(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (created) {
-            WriteAll(created.get(), "\xEF\xBB\xBF");
+    // A log refused, or in a folder that is missing or a link, stays silent.
+    const size_t slash = path.rfind(L'\\');
+    if (slash != std::wstring::npos && IsPlainFolder(path.substr(0, slash))) {
+        bool created = false;
+        common::UniqueFile file = OpenForAppend(path, retryMs, &created);
+        if (file && created) {
+            WriteAll(file.get(), "\xEF\xBB\xBF");
         }
-    }
-    if (_waccess(path.c_str(), 4) == 0) {
-        common::UniqueFile file = OpenForAppend(path, retryMs);
         if (file && ::SetFilePointer(file.get(), 0, nullptr, FILE_END) != INVALID_SET_FILE_POINTER) {
             WriteAll(file.get(), common::Utf8FromWide(line) + "\r\n");
         }

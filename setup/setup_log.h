@@ -47,9 +47,10 @@ std::wstring BuildLogPath();
 std::wstring LogTimestamp();
 
 // Appends one line to the file: creates it with the UTF-8 byte-order mark
-// when it does not exist (the folder must), retries the exclusive open for up
-// to retryMs while another writer holds the file, and drops the line
-// otherwise. The caller's last-error code is kept.
+// when it does not exist (the folder must, and must be no link), retries the
+// exclusive open for up to retryMs while another writer holds the file, and
+// drops the line otherwise. A file reached through a link or by a second
+// name is never written. The caller's last-error code is kept.
 void AppendLogLine(const std::wstring& path, const std::wstring& line, DWORD retryMs);
 
 // One line to this run's log, stamped with the current local time. Lines of

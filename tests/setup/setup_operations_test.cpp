@@ -55,6 +55,41 @@ TEST(SetupLogFile, AMissingFolderIsNeverCreated)
     EXPECT_FALSE(FolderExists(scratch / L"Install.QZ"));
 }
 
+// The log's names can be foreseen to the second, and its folder is the
+// user's: a link planted there never carries a line elsewhere.
+TEST(SetupLogFile, ALinkAtTheNameOrAsTheFolderIsNeverWrittenThrough)
+{
+    ScratchFolder scratch;
+    ASSERT_TRUE(CreateFolders(scratch / L"Install.QZ"));
+    ASSERT_TRUE(CreateFolders(scratch / L"system"));
+    ASSERT_TRUE(WriteBytes(scratch / L"system\\config.sys", "system"));
+    const struct {
+        const char* what;
+        std::wstring log;
+        bool (*plant)(const std::wstring& link, const std::wstring& target);
+        std::wstring target;
+        bool folderLinked;  // the link is the log's folder
+    } rows[] = {
+        {"symbolic link at the name", scratch / L"Install.QZ\\a-Setup.Exe.log", MakeUnixLink,
+         scratch / L"system\\config.sys", false},
+        {"second name of a file", scratch / L"Install.QZ\\b-Setup.Exe.log",
+         [](const std::wstring& link, const std::wstring& target) {
+             return ::CreateHardLinkW(link.c_str(), target.c_str(), nullptr) != FALSE;
+         },
+         scratch / L"system\\config.sys", false},
+        {"Install.QZ a link to a folder", scratch / L"Linked.QZ\\c-Setup.Exe.log", MakeUnixLink,
+         scratch / L"system", true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::wstring planted = row.folderLinked ? row.log.substr(0, row.log.rfind(L'\\')) : row.log;
+        ASSERT_TRUE(row.plant(planted, row.target));
+        setup::AppendLogLine(row.log, L"line", 0);
+        EXPECT_EQ(ReadBytes(scratch / L"system\\config.sys"), "system");
+        EXPECT_FALSE(FileExists(scratch / L"system\\c-Setup.Exe.log"));
+    }
+}
+
 TEST(SetupLogFile, AnEmptyLogPathWritesNothingAndKeepsTheLastError)
 {
     setup::g_szLogPath.clear();
