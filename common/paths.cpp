@@ -39,9 +39,14 @@ std::wstring SystemTempFolder()
     return WindowsFolder() + L"\\Temp";
 }
 
+std::wstring SystemFolder()
+{
+    return FolderFrom(&QuerySystemFolder);
+}
+
 std::wstring SystemProgramPath(const wchar_t* name)
 {
-    return FolderFrom(&QuerySystemFolder) + L"\\" + name;
+    return SystemFolder() + L"\\" + name;
 }
 
 std::wstring ProgramPath(DWORD units)

@@ -19,6 +19,9 @@ std::wstring WindowsFolder();
 // The Windows folder's "Temp".
 std::wstring SystemTempFolder();
 
+// The system folder (GetSystemDirectoryW), no trailing "\".
+std::wstring SystemFolder();
+
 // The program of that name in the system folder: a bare name would be
 // searched for beside the caller first.
 std::wstring SystemProgramPath(const wchar_t* name);

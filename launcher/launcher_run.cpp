@@ -24,7 +24,7 @@ LauncherRun::LauncherRun(HINSTANCE instance, HWND owner, LauncherState& options,
 
 DWORD LauncherRun::Run()
 {
-    const bool uninstallMode = PathExists(m_run.options.m_strFolder + L"\\uninstall.dat");
+    bool uninstallMode = PathExists(m_run.options.m_strFolder + L"\\uninstall.dat");
     if (uninstallMode) {
         m_run.trace.Line(L"uninstall mode: " + m_run.options.m_strFolder + L"\\uninstall.dat exists");
     } else {
@@ -45,6 +45,14 @@ DWORD LauncherRun::Run()
         m_run.trace.Line(L"run folder: none could be made in \"" + common::SystemTempFolder() + L"\" (error " +
                          std::to_wstring(m_run.runFolderError) + L")");
     }
+    // The children run elevated and search their working folder for
+    // libraries: one that only administrators can change, the run folder or
+    // else the system folder. The uninstaller keeps the installed product's.
+    const std::wstring callersFolder = common::CurrentFolder(kCurrentFolderUnits);
+    const std::wstring workingFolder = uninstallMode               ? m_run.options.m_strFolder
+                                       : !m_run.runFolder.empty() ? m_run.runFolder
+                                                                  : common::SystemFolder();
+    ::SetCurrentDirectoryW(workingFolder.c_str());
     DWORD exitCode = kExitNothingStarted;
     try {
         exitCode = RunSequence();
@@ -53,10 +61,15 @@ DWORD LauncherRun::Run()
         m_run.splash.Hide();
         ::MessageBoxW(m_run.owner, UpdateLogFileErrorText(failure).c_str(), common::ApplicationName().c_str(),
                       MB_OK | MB_ICONERROR);
-        return kExitNothingStarted;
+        exitCode = kExitNothingStarted;
+        uninstallMode = false;
     }
     if (uninstallMode) {
         PrepareFolderRemoval(m_run);
+    }
+    // Out of the run folder, so that it can go.
+    if (!callersFolder.empty()) {
+        ::SetCurrentDirectoryW(callersFolder.c_str());
     }
     // Every child the run waits for has ended.
     m_runFolder.Remove();
@@ -117,8 +130,6 @@ DWORD LauncherRun::RunSequence()
     const std::wstring javaProgram = runtimeHome + L"\\bin\\javaw.exe";
     const std::wstring javaArguments =
         BuildJavaArguments(options, archive.imageTaken, archive.imagePath, archive.archivePath);
-    const std::wstring previousFolder = common::CurrentFolder(kCurrentFolderUnits);
-    ::SetCurrentDirectoryW(options.m_strFolder.c_str());
 
     const JavaInstallerRun java = StartJavaInstaller(m_run, javaProgram, javaArguments);
     if (!java.started) {
@@ -135,9 +146,6 @@ DWORD LauncherRun::RunSequence()
     PlaceRuntimeInstallerForUninstaller(m_run.instance);
     if (privateRuntime.taken) {
         RemovePrivateRuntime(m_run.runFolder);
-    }
-    if (!previousFolder.empty()) {
-        ::SetCurrentDirectoryW(previousFolder.c_str());
     }
     if (carriedInstaller.ran || installerBeside.ran) {
         m_run.splash.Show();
