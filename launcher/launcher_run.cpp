@@ -8,6 +8,7 @@
 #include "launcher/failure_reports.h"
 #include "launcher/file_operations.h"
 #include "launcher/helper_programs.h"
+#include "launcher/installed_folder.h"
 #include "launcher/java_installer.h"
 #include "launcher/runtime_choice.h"
 #include "launcher/runtime_cleanup.h"
@@ -24,13 +25,11 @@ LauncherRun::LauncherRun(HINSTANCE instance, HWND owner, LauncherState& options,
 
 DWORD LauncherRun::Run()
 {
-    bool uninstallMode = PathExists(m_run.options.m_strFolder + L"\\uninstall.dat");
-    if (uninstallMode) {
-        m_run.trace.Line(L"uninstall mode: " + m_run.options.m_strFolder + L"\\uninstall.dat exists");
-    } else {
-        m_mediaList = common::LoadMediaList(m_run.instance);
-        m_run.mediaList = m_mediaList ? &*m_mediaList : nullptr;
-    }
+    m_mediaList = common::LoadMediaList(m_run.instance);
+    bool uninstallMode =
+        IsInstalledProductFolder(m_run.options.m_strFolder, m_mediaList ? &*m_mediaList : nullptr, m_run.trace);
+    // The installed product's folder is its own installer's to vouch for.
+    m_run.mediaList = m_mediaList && !uninstallMode ? &*m_mediaList : nullptr;
     // Every user may create files in the system's temporary folder ahead of
     // us: what the run unpacks and what its children keep as temporary files
     // go into a folder of its own.

@@ -3,6 +3,7 @@
 // so the descriptor is checked as a rule, through its SDDL text.
 #include "launcher/protected_folders.h"
 #include "launcher/file_operations.h"
+#include "launcher/installed_folder.h"
 
 #include "common/held_file.h"
 #include "tests/support/test_support.h"
@@ -159,3 +160,54 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<HoldCase>& info) { return info.param.name; });
 
 }  // namespace
+
+// Which folders may hold the uninstaller's marker: only one that nobody but
+// administrators can change.
+struct FolderAccessCase {
+    const wchar_t* sddl;
+    bool onlyAdministrators;
+};
+
+void PrintTo(const FolderAccessCase& c, std::ostream* out)
+{
+    *out << Utf8(c.sddl);
+}
+
+class InstalledFolderRuleTest : public ::testing::TestWithParam<FolderAccessCase> {};
+
+TEST_P(InstalledFolderRuleTest, ReadsTheOwnerAndEveryAllowingEntry)
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(GetParam().sddl, SDDL_REVISION_1,
+                                                                       &descriptor, nullptr));
+    const common::UniqueLocalMem owned(descriptor);
+    EXPECT_EQ(launcher::OnlyAdministratorsCanChange(descriptor), GetParam().onlyAdministrators);
+}
+
+INSTANTIATE_TEST_SUITE_P(Descriptors, InstalledFolderRuleTest, ::testing::Values(
+    FolderAccessCase{launcher::kProtectedFolderSddl, true},
+    // Program Files as Windows sets it: users read and run, creators own what they make.
+    FolderAccessCase{L"O:S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"
+                     L"D:P(A;;FA;;;S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464)"
+                     L"(A;OICIIO;GA;;;CO)(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)", true},
+    FolderAccessCase{L"O:BAD:(A;OICI;FA;;;BA)(D;OICI;FA;;;WD)", true},
+    FolderAccessCase{L"O:BUD:(A;OICI;FA;;;BA)", false},                       // the owner may change the access
+    FolderAccessCase{L"O:BAD:(A;OICI;FA;;;BA)(A;;0x2;;;BU)", false},           // users add files
+    FolderAccessCase{L"O:BAD:(A;OICI;FA;;;BA)(A;OICIIO;0x100116;;;AU)", false},// modify on what lies inside
+    FolderAccessCase{L"O:BAD:(A;OICI;FA;;;BA)(A;;GW;;;WD)", false},
+    FolderAccessCase{L"O:BAD:(A;OICI;FA;;;BA)(A;;WD;;;IU)", false},            // the access list itself
+    FolderAccessCase{L"O:BAD:(A;OICI;FA;;;BA)(A;;0x40;;;S-1-5-21-1-2-3-1001)", false}));
+
+// No access list at all lets everyone in. Built by hand: Wine reads
+// "D:NO_ACCESS_CONTROL" as an empty list.
+TEST(InstalledFolderRuleTest, NoAccessListAtAllIsEveryonesFolder)
+{
+    SECURITY_DESCRIPTOR descriptor = {};
+    ASSERT_TRUE(::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION));
+    PSID administrators = nullptr;
+    ASSERT_TRUE(::ConvertStringSidToSidW(L"S-1-5-32-544", &administrators));
+    const common::UniqueLocalMem owned(administrators);
+    ASSERT_TRUE(::SetSecurityDescriptorOwner(&descriptor, administrators, FALSE));
+    ASSERT_TRUE(::SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE));
+    EXPECT_FALSE(launcher::OnlyAdministratorsCanChange(&descriptor));
+}

@@ -176,7 +176,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ASSERT_TRUE(WriteBytes(s / L"uninstall.dat", ""));
                   },
                   L"/english",
-                  {L"uninstall mode: %F\\uninstall.dat exists\r\n",
+                  {L"uninstall mode: \"%F\\uninstall.dat\" exists\r\n",
                    L"uninstall: %H\\Purlow.exe written\r\n",
                    L"uninstall: %H\\Pellow.exe written\r\n",
                    L"uninstall: Pellow started in the interactive session and ended with exit code 0: "

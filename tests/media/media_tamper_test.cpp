@@ -145,8 +145,9 @@ public:
         return path;
     }
 
-    // javaSleepMs keeps the Java installer stand-in running that long.
-    Road Run(Racer* racer = nullptr, const wchar_t* javaSleepMs = nullptr)
+    // javaSleepMs keeps the Java installer stand-in running that long;
+    // program is the media's program started.
+    Road Run(Racer* racer = nullptr, const wchar_t* javaSleepMs = nullptr, const wchar_t* program = L"Setup.exe")
     {
         RunOptions options;
         options.environment = {{L"RECORDER_RECORD", scratch / L"starts"},
@@ -162,7 +163,7 @@ public:
         }
         Road road;
         common::UniqueHandle process(
-            StartProgram(L"\"" + media + L"\\Setup.exe\" /silent /nojavaerror /language=fr", options));
+            StartProgram(L"\"" + media + L"\\" + program + L"\" /silent /nojavaerror /language=fr", options));
         EXPECT_TRUE(process);
         std::thread racing;
         if (racer) {
@@ -310,6 +311,19 @@ TEST_F(MediaTamperTest, NothingPlantedRunsAndEachRefusalNamesTheFile)
             EXPECT_TRUE(FileExists(media + L"\\" + l + L"\\AutoUpdate.log"));
         }
     }
+}
+
+// Started directly, the launcher is on its own: a marker planted beside it
+// does not make it the uninstaller, which would use no list.
+TEST_F(MediaTamperTest, UninstallDatBesideTheLauncherStartedDirectlyIsNotBelieved)
+{
+    Replace(media + L"\\Windows64\\uninstall.dat", "");
+    Plant(L"Windows64\\JVM\\bin\\javaw.exe");
+    const Road road = Run(nullptr, nullptr, L"Windows64\\Setup.exe");
+    EXPECT_TRUE(road.javaStarted) << road.starts;
+    EXPECT_NE(road.trace.find(L"uninstall mode: not taken, \"" + media + L"\\Windows64\" holds the media's archive.jar"),
+              std::wstring::npos)
+        << Utf8(road.trace);
 }
 
 TEST_F(MediaTamperTest, ARacerSwappingAHeldFileNeverGetsItsBytesRun)
