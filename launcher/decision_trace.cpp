@@ -1,10 +1,11 @@
 #include "launcher/decision_trace.h"
 
+#include "common/paths.h"
 #include "common/unlinked_file.h"
+#include "launcher/protected_folders.h"
 #include "common/text_conversion.h"
 
 #include <cstdio>
-#include <vector>
 
 namespace launcher {
 
@@ -17,15 +18,26 @@ DecisionTrace DecisionTrace::FromEnvironment()
     if (size <= 1) {
         return trace;
     }
-    std::vector<wchar_t> path(size, L'\0');
-    if (::GetEnvironmentVariableW(kTraceVariable, path.data(), size) + 1 != size) {
+    // The variable only switches the trace on: the caller of an elevated
+    // program chooses nothing it writes. The file is new, in a folder of
+    // this run's that only administrators can change, and stays there.
+    SYSTEMTIME now = {};
+    ::GetLocalTime(&now);
+    wchar_t name[64] = {};
+    std::swprintf(name, 64, L"\\wendrel-trace-%04u%02u%02u-%02u%02u%02u-%lu", now.wYear, now.wMonth, now.wDay,
+                  now.wHour, now.wMinute, now.wSecond, ::GetCurrentProcessId());
+    const std::wstring folder = common::SystemTempFolder() + name;
+    if (!CreateProtectedFolder(folder)) {
         return trace;
     }
-    // Appending only, shared: several runs (and a reader) may hold it.
-    // A link under its name is not written through: no trace then.
+    const std::wstring path = folder + L"\\trace.txt";
+    // Appending only; a reader may look while it grows.
     bool created = false;
-    trace.m_file = common::OpenUnlinkedFile(path.data(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                            &created);
+    trace.m_file = common::OpenUnlinkedFile(path, FILE_APPEND_DATA, FILE_SHARE_READ, &created);
+    if (trace.m_file && !created) {
+        trace.m_file.reset();
+    }
+    trace.Line(L"trace file: " + QuotedPath(path));
     return trace;
 }
 
@@ -41,6 +53,11 @@ void DecisionTrace::Line(const std::wstring& text)
     const std::string bytes = common::Utf8FromWide(stamp + text + L"\r\n");
     DWORD written = 0;
     ::WriteFile(m_file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+std::wstring QuotedPath(const std::wstring& path)
+{
+    return L"\"" + path + L"\"";
 }
 
 std::wstring DescribeOptions(const LauncherState& state, const std::wstring& programNameOverride)

@@ -1,8 +1,10 @@
 #pragma once
-// The decision trace: when the environment variable WENDREL_TRACE names a
-// file, the launcher appends plain UTF-8 lines to it saying what it received,
-// which Java runtime it took and why, and what it started. Without the
-// variable nothing is opened and every line is dropped.
+// The decision trace: when the environment variable WENDREL_TRACE is set and
+// not empty, the launcher writes plain UTF-8 lines saying what it received,
+// which Java runtime it took and why, and what it started, into
+// "%SystemRoot%\Temp\wendrel-trace-<date>-<time>-<process id>\trace.txt", a
+// new file in a new folder that only administrators can change, kept after
+// the run. Without the variable nothing is opened and every line is dropped.
 
 #include "common/unique_resource.h"
 #include "launcher/launcher_state.h"
@@ -15,9 +17,9 @@ extern const wchar_t kTraceVariable[];  // "WENDREL_TRACE"
 
 class DecisionTrace {
 public:
-    // Opens the file the variable names for appending (created when
-    // missing); off when the variable is unset or empty or the file cannot
-    // be opened.
+    // Creates the trace file and writes its path as the first line; off
+    // when the variable is unset or empty or the folder or file cannot be
+    // made new.
     static DecisionTrace FromEnvironment();
 
     DecisionTrace() = default;
@@ -33,6 +35,9 @@ public:
 private:
     common::UniqueFile m_file;
 };
+
+// The path in double quotes, as trace lines give paths.
+std::wstring QuotedPath(const std::wstring& path);
 
 // "options: /english /language=fr ..." for the options the command line set,
 // with the installer arguments as they will be passed.

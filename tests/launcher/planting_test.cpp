@@ -27,7 +27,7 @@ bool Exists(const std::wstring& path)
     return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// The launchers' own folders now in the system temporary folder.
+// The launchers' run folders now in the system temporary folder.
 std::set<std::wstring> OwnFolders()
 {
     std::set<std::wstring> folders;
@@ -35,7 +35,10 @@ std::set<std::wstring> OwnFolders()
     common::UniqueFind listing(::FindFirstFileW((SystemTempFolder() + L"\\wendrel-*").c_str(), &entry));
     if (listing) {
         do {
-            folders.insert(SystemTempFolder() + L"\\" + entry.cFileName);
+            // A trace's folder is kept on purpose.
+            if (std::wstring(entry.cFileName).rfind(L"wendrel-trace-", 0) != 0) {
+                folders.insert(SystemTempFolder() + L"\\" + entry.cFileName);
+            }
         } while (::FindNextFileW(listing.get(), &entry));
     }
     return folders;
@@ -260,14 +263,14 @@ TEST_F(PlantingTest, RuntimeWithAnEntryThatFailsItsCheckIsPassedOver)
     ASSERT_TRUE(SetResource(Launcher(), RT_RCDATA, MAKEINTRESOURCEW(IDR_PRIVATE_RUNTIME),
                             zip_testing::BuildZip(entries)));
     RunOptions options;
-    options.environment = {{L"WENDREL_TRACE", scratch / L"trace.txt"}};
+    options.environment = {{L"WENDREL_TRACE", L"1"}};
+    const TraceWatch traces;
     const std::set<std::wstring> before = OwnFolders();
     ASSERT_FALSE(Run(options).timedOut);
     EXPECT_EQ(ReadRecordings(RegisteredJavaw()).size(), 1u);
     EXPECT_EQ(OwnFolders(), before) << "nothing unpacked is left";
-    EXPECT_NE(ReadBytes(scratch / L"trace.txt").find("1 failed, 0 entries skipped, walk ended with 65536"),
-              std::string::npos)
-        << ReadBytes(scratch / L"trace.txt");
+    EXPECT_NE(traces.Text().find("1 failed, 0 entries skipped, walk ended with 65536"), std::string::npos)
+        << traces.Text();
 }
 
 // A library of a name the launcher loads, planted beside it.
@@ -277,12 +280,13 @@ TEST_F(PlantingTest, LibraryPlantedBesideTheLauncherNeverRuns)
     ASSERT_TRUE(CopyProgram(StandinPath(L"planted_library.dll"), planted));
     const NativeLibraryFirst nativeFirst(L"wendrel.exe", L"gdiplus");
     RunOptions options;
-    options.environment = {{L"WENDREL_TRACE", scratch / L"trace.txt"}};
+    options.environment = {{L"WENDREL_TRACE", L"1"}};
+    const TraceWatch traces;
     ASSERT_FALSE(Run(options).timedOut);
     EXPECT_EQ(ReadRecordings(RegisteredJavaw()).size(), 1u);
     EXPECT_FALSE(FileExists(planted + L".loaded")) << ReadBytes(planted + L".loaded");
-    EXPECT_NE(ReadBytes(scratch / L"trace.txt").find("splash: 60 x 60, 12 frames, animated"), std::string::npos)
-        << "GDI+ came from the system folder: " << ReadBytes(scratch / L"trace.txt");
+    EXPECT_NE(traces.Text().find("splash: 60 x 60, 12 frames, animated"), std::string::npos)
+        << "GDI+ came from the system folder: " << traces.Text();
 }
 
 }  // namespace

@@ -125,15 +125,15 @@ protected:
     HANDLE Start(std::vector<std::pair<std::wstring, std::wstring>> environment)
     {
         RunOptions options;
-        environment.push_back({L"WENDREL_TRACE", Trace()});
+        environment.push_back({L"WENDREL_TRACE", L"1"});
         options.environment = environment;
         return StartProgram(L"\"" + Launcher() + L"\" /english", options);
     }
 
-    std::wstring Trace() const { return scratch / L"trace.txt"; }
-    std::string TraceText() const { return ReadBytes(Trace()); }
+    std::string TraceText() const { return traces.Text(); }
 
     ScratchFolder scratch;
+    TraceWatch traces;
 };
 
 TEST_F(SplashTest, ShippedImageShowsCentredAt60By60AndANewFrameAbout10TimesASecond)

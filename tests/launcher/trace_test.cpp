@@ -1,6 +1,7 @@
 // The decision trace (WENDREL_TRACE): each road through the launcher names
 // itself and the command it started; without the variable no file appears.
 
+#include "common/paths.h"
 #include "common/unique_resource.h"
 #include "tests/support/test_support.h"
 
@@ -93,13 +94,21 @@ TEST_P(TraceTest, NamesTheRoadTakenAndTheCommandStarted)
     c.prepare(scratch);
     RunOptions options;
     options.timeoutMs = 60000;
-    options.environment = {{L"WENDREL_TRACE", scratch / L"trace.txt"}, {L"RECORDER_EXIT_CODE", L"7"}};
+    // The variable only switches the trace on; a path in it is not used.
+    options.environment = {{L"WENDREL_TRACE", common::SystemProgramPath(L"trace.cmd")}, {L"RECORDER_EXIT_CODE", L"7"}};
+    const TraceWatch traces;
     const std::wstring commandLine = L"\"" + (scratch / L"wendrel.exe") + L"\" " + c.arguments;
     const RunResult result = RunProgram(commandLine, options);
     ASSERT_TRUE(result.started);
     ASSERT_FALSE(result.timedOut);
 
-    const std::wstring trace = FromUtf8(ReadBytes(scratch / L"trace.txt"));
+    const std::wstring trace = FromUtf8(traces.Text());
+    EXPECT_FALSE(FileExists(common::SystemProgramPath(L"trace.cmd")));
+    // First, where it is: a folder of its own in the system's temporary folder.
+    EXPECT_TRUE(std::regex_search(trace, std::wregex(L"^\\d\\d:\\d\\d:\\d\\d\\.\\d{3} trace file: \"" +
+                                                     std::regex_replace(SystemTempFolder(), std::wregex(L"\\\\"), L"\\\\") +
+                                                     L"\\\\wendrel-trace-\\d{8}-\\d{6}-\\d+\\\\trace\\.txt\"\r\n")))
+        << Utf8(trace);
     EXPECT_NE(trace.find(L" command line: " + commandLine + L"\r\n"), std::wstring::npos) << Utf8(trace);
     std::wsmatch runFolder;
     std::regex_search(trace, runFolder, std::wregex(L"wendrel-[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}"));

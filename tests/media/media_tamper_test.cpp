@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <thread>
 
 namespace {
@@ -122,10 +123,12 @@ public:
     void SetUp() override
     {
         RemoveTree(media);
-        for (const wchar_t* record : {L"starts", L"trace", L"runtime-installer", L"planted-cmd"}) {
+        for (const wchar_t* record : {L"starts", L"runtime-installer", L"planted-cmd"}) {
             ::DeleteFileW((scratch / record).c_str());
         }
         planted.clear();
+        traces.reset();
+        traces = std::make_unique<TraceWatch>();
         CopyTree(MEDIA_TAMPER_MEDIA, media);
         // This tree's own Setup.exe, built with the same list.
         ASSERT_TRUE(CopyProgram(MEDIA_TAMPER_SETUP, media + L"\\Setup.exe"));
@@ -151,7 +154,7 @@ public:
     {
         RunOptions options;
         options.environment = {{L"RECORDER_RECORD", scratch / L"starts"},
-                               {L"WENDREL_TRACE", scratch / L"trace"},
+                               {L"WENDREL_TRACE", L"1"},
                                {L"RUNTIME_INSTALLER_RECORD", scratch / L"runtime-installer"},
                                {L"RUNTIME_INSTALLER_HOME", scratch / L"jre"},
                                {L"RUNTIME_INSTALLER_JAVAW", StandinPath(L"recorder.exe")},
@@ -190,7 +193,7 @@ public:
         }
         ::GetExitCodeProcess(process.get(), &road.exitCode);
         road.starts = ReadBytes(scratch / L"starts");
-        road.trace = FromUtf8(ReadBytes(scratch / L"trace"));
+        road.trace = FromUtf8(traces->Text());
         road.runtimeInstallerRan = !ReadBytes(scratch / L"runtime-installer").empty();
         road.javaStarted = road.starts.find("\\BundledJVM\\bin\\javaw.exe") != std::string::npos;
         WIN32_FIND_DATAW entry = {};
@@ -209,6 +212,7 @@ public:
     ScratchFolder scratch;
     const std::wstring media = scratch / L"media";
     std::vector<std::wstring> planted;
+    std::unique_ptr<TraceWatch> traces;
 };
 
 struct TamperRow {
@@ -340,7 +344,7 @@ TEST_F(MediaTamperTest, ARacerSwappingAHeldFileNeverGetsItsBytesRun)
             planted.push_back(racer.target);  // the genuine launcher is no recorder: a start recorded there is the racer's
             // Setup.exe holds the launcher until it has ended: race it once
             // the launcher's trace shows it running.
-            racer.armed = [this] { return !ReadBytes(scratch / L"trace").empty(); };
+            racer.armed = [this] { return !traces->Text().empty(); };
         } else {
             // The archive is held from its check until Java has ended: race it
             // while the Java installer runs.

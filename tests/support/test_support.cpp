@@ -360,6 +360,50 @@ std::wstring SystemTempFolder()
     return std::wstring(root) + L"\\Temp";
 }
 
+namespace {
+
+std::set<std::wstring> TraceFolders()
+{
+    std::set<std::wstring> folders;
+    WIN32_FIND_DATAW entry = {};
+    common::UniqueFind listing(::FindFirstFileW((SystemTempFolder() + L"\\wendrel-trace-*").c_str(), &entry));
+    if (listing) {
+        do {
+            folders.insert(SystemTempFolder() + L"\\" + entry.cFileName);
+        } while (::FindNextFileW(listing.get(), &entry));
+    }
+    return folders;
+}
+
+}  // namespace
+
+TraceWatch::TraceWatch() : m_before(TraceFolders()) {}
+
+TraceWatch::~TraceWatch()
+{
+    for (const std::wstring& folder : TraceFolders()) {
+        if (!m_before.count(folder)) {
+            RemoveTree(folder);
+        }
+    }
+}
+
+std::wstring TraceWatch::Path() const
+{
+    for (const std::wstring& folder : TraceFolders()) {
+        if (!m_before.count(folder)) {
+            return folder + L"\\trace.txt";
+        }
+    }
+    return std::wstring();
+}
+
+std::string TraceWatch::Text() const
+{
+    const std::wstring path = Path();
+    return path.empty() ? std::string() : ReadBytes(path);
+}
+
 std::string UnixPath(const std::wstring& windowsPath)
 {
     using UnixName = char*(CDECL*)(LPCWSTR);

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -97,6 +98,25 @@ private:
 
 // %SystemRoot%\Temp.
 std::wstring SystemTempFolder();
+
+// The launcher's traces (WENDREL_TRACE): it writes each run's into a folder
+// of its own, "<system temp>\wendrel-trace-*\trace.txt". A test lists the
+// folders before a run and reads the one that run made.
+class TraceWatch {
+public:
+    TraceWatch();
+    ~TraceWatch();  // removes the folders made since
+    TraceWatch(const TraceWatch&) = delete;
+    TraceWatch& operator=(const TraceWatch&) = delete;
+
+    // The path of the one trace made since; empty while there is none.
+    std::wstring Path() const;
+    // Its text; empty while there is none.
+    std::string Text() const;
+
+private:
+    std::set<std::wstring> m_before;
+};
 
 // Unix programs under Wine, for what Wine's own calls cannot make: its
 // CreateSymbolicLinkW reports success and makes nothing. A Unix symbolic
