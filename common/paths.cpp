@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cwchar>
 #include <vector>
 
 namespace common {
@@ -47,6 +48,42 @@ std::wstring SystemFolder()
 std::wstring SystemProgramPath(const wchar_t* name)
 {
     return SystemFolder() + L"\\" + name;
+}
+
+std::wstring PlainPathWhereItFits(const std::wstring& path)
+{
+    static const wchar_t kExtended[] = L"\\\\?\\";
+    static const wchar_t kExtendedUnc[] = L"\\\\?\\UNC\\";
+    std::wstring plain;
+    if (path.rfind(kExtendedUnc, 0) == 0) {
+        plain = L"\\\\" + path.substr(wcslen(kExtendedUnc));
+    } else if (path.rfind(kExtended, 0) == 0 && path.size() >= 6 && path[5] == L':') {
+        plain = path.substr(wcslen(kExtended));
+    } else {
+        return path;
+    }
+    return plain.size() < MAX_PATH ? plain : path;
+}
+
+std::wstring SystemFinalPathOf(HANDLE file)
+{
+    std::vector<wchar_t> path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = ::GetFinalPathNameByHandleW(file, path.data(), static_cast<DWORD>(path.size()),
+                                                         FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (length == 0) {
+            return std::wstring();
+        }
+        if (length < path.size()) {
+            return std::wstring(path.data(), length);
+        }
+        path.resize(length + 1);
+    }
+}
+
+std::wstring FinalPathOf(HANDLE file)
+{
+    return PlainPathWhereItFits(SystemFinalPathOf(file));
 }
 
 std::wstring ProgramPath(DWORD units)

@@ -26,6 +26,20 @@ std::wstring SystemFolder();
 // searched for beside the caller first.
 std::wstring SystemProgramPath(const wchar_t* name);
 
+// The path the system gives for an open file (GetFinalPathNameByHandleW,
+// normalised, in "\\?\" form); empty when the system cannot say.
+std::wstring SystemFinalPathOf(HANDLE file);
+
+// The same
+// (where it is now, links resolved) in its plain form ("C:\...",
+// "\\server\share\...") where that fits MAX_PATH, else "\\?\" form; empty
+// when the system cannot say.
+std::wstring FinalPathOf(HANDLE file);
+
+// "\\?\C:\x" -> "C:\x" and "\\?\UNC\s\x" -> "\\s\x" when the plain form is
+// shorter than MAX_PATH; anything else unchanged.
+std::wstring PlainPathWhereItFits(const std::wstring& path);
+
 // This program's own path (GetModuleFileNameW), never the caller's first
 // word of the command line; empty when it does not fit `units` UTF-16 units
 // with its terminator.

@@ -1,27 +1,12 @@
 #include "common/unlinked_file.h"
 
+#include "common/paths.h"
+
 #include <vector>
 
 namespace common {
 
 namespace {
-
-std::wstring FinalPath(HANDLE handle)
-{
-    std::vector<wchar_t> path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length =
-            ::GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()),
-                                        FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        if (length == 0) {
-            return std::wstring();
-        }
-        if (length < path.size()) {
-            return std::wstring(path.data(), length);
-        }
-        path.resize(length + 1);
-    }
-}
 
 // Whether the open file is reached by exactly its own name in its own
 // folder: no reparse point, no second name, and the system's final path of
@@ -44,8 +29,8 @@ bool IsReachedWithoutLinks(HANDLE file, const std::wstring& path)
     if (!folder) {
         return false;
     }
-    std::wstring expected = FinalPath(folder.get());
-    const std::wstring actual = FinalPath(file);
+    std::wstring expected = SystemFinalPathOf(folder.get());
+    const std::wstring actual = SystemFinalPathOf(file);
     if (expected.empty() || actual.empty()) {
         return false;
     }

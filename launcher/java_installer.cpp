@@ -39,6 +39,16 @@ JavaArchive PrepareJavaArchive(const RunContext& run)
             return archive;
         }
         archive.heldImage = CheckBesideLauncher(*run.mediaList, folder, L"archive.gif", L"splash image", run.trace);
+        // Java gets where the held files are now, not the names they were
+        // found under: a folder renamed or a link changed since leads elsewhere.
+        archive.archivePath = common::FinalPathOf(archive.heldArchive.held.get());
+        if (archive.archivePath.empty()) {
+            archive.status = JavaArchive::Status::NotTaken;
+            return archive;
+        }
+        if (archive.heldImage) {
+            archive.imagePath = common::FinalPathOf(archive.heldImage.held.get());
+        }
     }
 
     if (!PathExists(archive.archivePath)) {

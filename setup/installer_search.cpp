@@ -349,6 +349,21 @@ DWORD LaunchInstaller()
         ShowErrorMessage(IDS_INSTALLATIONCANNOTSTART);
         return kExitInstallerNotStarted;
     }
+    if (held) {
+        // Started where the checked file is now, not by the name it was
+        // found under: a folder renamed or a link changed since then leads
+        // elsewhere.
+        const std::wstring finalPath = common::FinalPathOf(held.held.get());
+        if (finalPath.empty()) {
+            WriteLog(L"LaunchInstaller: the path of the checked " + szInstallerPath + L" cannot be read");
+            ShowErrorMessage(IDS_INSTALLATIONCANNOTSTART);
+            return kExitInstallerNotStarted;
+        }
+        if (finalPath != szInstallerPath) {
+            WriteLog(L"LaunchInstaller: the checked file is now " + finalPath);
+        }
+        szInstallerPath = finalPath;
+    }
 
     const std::wstring szInstallerArgs = InstallerArguments(::GetCommandLineW());
     WriteLog(L"LaunchInstaller: szInstallerArgs: " + szInstallerArgs);
