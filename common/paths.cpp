@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cwchar>
+#include <utility>
 #include <vector>
 
 namespace common {
@@ -48,6 +49,15 @@ std::wstring SystemFolder()
 std::wstring SystemProgramPath(const wchar_t* name)
 {
     return SystemFolder() + L"\\" + name;
+}
+
+std::pair<std::wstring, std::wstring> SplitAtLastBackslash(const std::wstring& path)
+{
+    const size_t slash = path.rfind(L'\\');
+    if (slash == std::wstring::npos) {
+        return {std::wstring(), path};
+    }
+    return {path.substr(0, slash), path.substr(slash + 1)};
 }
 
 std::wstring PlainPathWhereItFits(const std::wstring& path)

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 
 namespace common {
 
@@ -25,6 +26,9 @@ std::wstring SystemFolder();
 // The program of that name in the system folder: a bare name would be
 // searched for beside the caller first.
 std::wstring SystemProgramPath(const wchar_t* name);
+
+// "a\\b\\c" -> {"a\\b", "c"}; no "\\" -> {"", whole}.
+std::pair<std::wstring, std::wstring> SplitAtLastBackslash(const std::wstring& path);
 
 // The path the system gives for an open file (GetFinalPathNameByHandleW,
 // normalised, in "\\?\" form); empty when the system cannot say.

@@ -48,4 +48,15 @@ std::optional<std::wstring> ReadRegistryString(HKEY key, const wchar_t* valueNam
 std::optional<std::wstring> ReadRegistryString(HKEY root, const std::wstring& keyPath, const wchar_t* valueName,
                                                REGSAM access, const RegistryStringRule& rule);
 
+// Writing. Values are named by one path, key path + "\\" + value name.
+
+// Opens the key for writing, creating it and its missing parents.
+void EnsureRegistryKey(HKEY root, const std::wstring& keyPath);
+
+// Stores a REG_SZ value, creating its key first; false when it is not stored.
+bool SetRegistryString(HKEY root, const std::wstring& valuePath, const std::wstring& text);
+
+// Opens the key and deletes the value; false when the value may still be there.
+bool DeleteRegistryValue(HKEY root, const std::wstring& valuePath);
+
 }  // namespace common

@@ -2,7 +2,7 @@
 
 #include "common/paths.h"
 #include "common/unlinked_file.h"
-#include "launcher/protected_folders.h"
+#include "common/protected_folders.h"
 #include "common/text_conversion.h"
 
 #include <cstdio>
@@ -27,7 +27,7 @@ DecisionTrace DecisionTrace::FromEnvironment()
     std::swprintf(name, 64, L"\\wendrel-trace-%04u%02u%02u-%02u%02u%02u-%lu", now.wYear, now.wMonth, now.wDay,
                   now.wHour, now.wMinute, now.wSecond, ::GetCurrentProcessId());
     const std::wstring folder = common::SystemTempFolder() + name;
-    if (!CreateProtectedFolder(folder)) {
+    if (!common::CreateProtectedFolder(folder)) {
         return trace;
     }
     const std::wstring path = folder + L"\\trace.txt";

@@ -6,7 +6,7 @@
 #include "common/unique_resource.h"
 #include "launcher/file_operations.h"
 #include "launcher/child_processes.h"
-#include "launcher/protected_folders.h"
+#include "common/protected_folders.h"
 #include "launcher/resources/resource.h"
 
 
@@ -107,7 +107,7 @@ void PrepareFolderRemoval(const RunContext& run)
     const WORD purlowResource = PurlowResourceFor(is64BitWindows);
     run.trace.Line(std::wstring(L"uninstall: ") + (is64BitWindows ? L"64-bit" : L"32-bit") +
                    L" Windows, Purlow from resource " + std::to_wstring(purlowResource));
-    const std::wstring helperFolder = CreateUniqueProtectedFolder(common::SystemTempFolder());
+    const std::wstring helperFolder = common::CreateUniqueProtectedFolder(common::SystemTempFolder());
     if (helperFolder.empty()) {
         run.trace.Line(L"uninstall: no folder of the launcher's own for the helpers (error " +
                        std::to_wstring(::GetLastError()) + L"), the folder stays");

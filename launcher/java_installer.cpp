@@ -5,7 +5,7 @@
 #include "launcher/file_operations.h"
 #include "launcher/media_check.h"
 #include "launcher/child_processes.h"
-#include "launcher/protected_folders.h"
+#include "common/protected_folders.h"
 #include "launcher/resources/resource.h"
 
 namespace launcher {
@@ -22,7 +22,7 @@ JavaArchive PrepareJavaArchive(const RunContext& run)
                                                         RT_RCDATA)) {
         // The Java installer runs elevated from this archive: a folder of our own.
         const std::wstring ownFolder = run.runFolder + L"\\Archive";
-        if (!run.runFolder.empty() && CreateProtectedFolder(ownFolder)) {
+        if (!run.runFolder.empty() && common::CreateProtectedFolder(ownFolder)) {
             archive.ownFolder = ownFolder;
             archive.archivePath = ownFolder + L"\\archive.jar";
             fromResource = WriteNewFile(archive.archivePath, embedded.data, embedded.size);

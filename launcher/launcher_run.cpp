@@ -36,7 +36,7 @@ DWORD LauncherRun::Run()
     if (m_runFolder.Create(common::SystemTempFolder())) {
         m_run.runFolder = m_runFolder.path();
         m_run.childTemp = m_runFolder.path() + L"\\Temp";
-        if (!CreateProtectedFolder(m_run.childTemp)) {
+        if (!common::CreateProtectedFolder(m_run.childTemp)) {
             m_run.childTemp.clear();
         }
     } else {

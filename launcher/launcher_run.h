@@ -5,7 +5,7 @@
 // own and returns what it did; this wires them in order and traces them.
 
 #include "common/media_list.h"
-#include "launcher/protected_folders.h"
+#include "common/protected_folders.h"
 #include "launcher/run_context.h"
 
 #include <optional>
@@ -28,7 +28,7 @@ private:
     // The media's list, outside uninstall mode; nothing for a build without one.
     std::optional<common::MediaList> m_mediaList;
     // The private runtime and the children's TEMP live here.
-    RunFolder m_runFolder;
+    common::RunFolder m_runFolder;
 };
 
 }  // namespace launcher

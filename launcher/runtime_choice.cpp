@@ -7,7 +7,7 @@
 #include "launcher/file_operations.h"
 #include "launcher/media_check.h"
 #include "launcher/child_processes.h"
-#include "launcher/protected_folders.h"
+#include "common/protected_folders.h"
 #include "launcher/resources/resource.h"
 #include "launcher/runtime_registry.h"
 #include "launcher/runtime_rules.h"
@@ -93,7 +93,7 @@ RuntimeFound PreparePrivateRuntime(const RunContext& run)
     // Inside the run's own folder, which nobody else can change: a
     // "BundledJVM" elsewhere, an earlier run's or anyone's, is left alone.
     const std::wstring folder = PrivateRuntimeFolder(run.runFolder);
-    if (!CreateProtectedFolder(folder)) {
+    if (!common::CreateProtectedFolder(folder)) {
         return PassedOver(L"private runtime: " + folder + L" cannot be created as the launcher's own" +
                           ErrorSuffix(::GetLastError()) + L": passed over");
     }
@@ -148,7 +148,7 @@ InstallerRun RunCarriedRuntimeInstaller(const RunContext& run)
         return outcome;
     }
     const std::wstring folder = run.runFolder + L"\\Installer";
-    if (run.runFolder.empty() || !CreateProtectedFolder(folder)) {
+    if (run.runFolder.empty() || !common::CreateProtectedFolder(folder)) {
         outcome.traceLine = L"runtime installer: carried one (resource 3000) not run, no folder of the launcher's own" +
                             ErrorSuffix(::GetLastError());
         return outcome;

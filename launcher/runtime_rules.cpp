@@ -8,7 +8,6 @@ namespace launcher {
 
 const wchar_t kJavaRuntimeKey[] = L"SOFTWARE\\JavaSoft\\Java Runtime Environment";
 const wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-const wchar_t kDeleteBundledJvmValue[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce\\DeleteBundledJVM";
 
 namespace {
 
@@ -24,38 +23,6 @@ bool IsVersionNameAtLeast18(const std::wstring& subkeyName)
 bool IsCurrentVersionTooOld(const std::wstring& version)
 {
     return wcscmp(kMinimumVersion, version.c_str()) > 0;
-}
-
-namespace {
-
-const wchar_t kRemoveFolder[] = L"RD /S /Q \"";
-const wchar_t kNextCommand[] = L" & ";
-
-}  // namespace
-
-std::wstring DeferredRemovalCommand(const std::vector<std::wstring>& runFolders)
-{
-    std::wstring command = common::SystemProgramPath(L"cmd.exe") + L" /C  ";
-    for (size_t i = 0; i < runFolders.size(); ++i) {
-        command += (i ? kNextCommand : L"") + std::wstring(kRemoveFolder) + runFolders[i] + L"\"";
-    }
-    return command;
-}
-
-std::vector<std::wstring> FoldersOfRemovalCommand(const std::wstring& command)
-{
-    std::vector<std::wstring> folders;
-    const size_t length = wcslen(kRemoveFolder);
-    for (size_t at = command.find(kRemoveFolder); at != std::wstring::npos; at = command.find(kRemoveFolder, at)) {
-        const size_t start = at + length;
-        const size_t end = command.find(L'"', start);
-        if (end == std::wstring::npos) {
-            break;
-        }
-        folders.push_back(command.substr(start, end - start));
-        at = end + 1;
-    }
-    return folders;
 }
 
 std::optional<std::wstring> FolderOfUninstallString(const std::wstring& uninstallString)

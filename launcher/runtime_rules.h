@@ -9,7 +9,6 @@ namespace launcher {
 
 extern const wchar_t kJavaRuntimeKey[];      // HKLM "SOFTWARE\JavaSoft\Java Runtime Environment"
 extern const wchar_t kUninstallKey[];        // HKLM "...\CurrentVersion\Uninstall"
-extern const wchar_t kDeleteBundledJvmValue[];
 
 // A registered version subkey counts from "1.8" on, over its first three
 // characters: "1.8.0_202", "9" and "11" do, "1.7.0_80" and "1.10" do not.
@@ -17,17 +16,6 @@ bool IsVersionNameAtLeast18(const std::wstring& subkeyName);
 
 // "CurrentVersion" below "1.8" in a whole-string comparison.
 bool IsCurrentVersionTooOld(const std::wstring& version);
-
-// The RunOnce command that removes the run folders, each with the private
-// runtime and everything else below it:
-// "<system folder>\cmd.exe /C  RD /S /Q "<folder>" & RD /S /Q "<folder>"".
-std::wstring DeferredRemovalCommand(const std::vector<std::wstring>& runFolders);
-
-// The folders such a command names, in order.
-std::vector<std::wstring> FoldersOfRemovalCommand(const std::wstring& command);
-
-// Windows runs a RunOnce command of at most this many characters.
-constexpr size_t kLongestRunOnceCommand = 260;
 
 // The folder of an uninstaller's "UninstallString": the text before its last
 // "\", taken literally; nothing when it holds none.

@@ -1,5 +1,6 @@
 #include "launcher/java_error_dialog.h"
 #include "launcher/child_processes.h"
+#include "common/deferred_removal.h"
 #include "launcher/runtime_rules.h"
 #include "launcher/update_log.h"
 
@@ -57,13 +58,13 @@ TEST(RuntimeRulesTest, DeferredRemovalCommandNamesCmdInTheSystemFolderAndEveryFo
     const std::wstring cmd = std::wstring(system) + L"\\cmd.exe /C  ";
     const std::vector<std::wstring> one = {L"C:\\windows\\Temp\\wendrel-1"};
     const std::vector<std::wstring> two = {L"C:\\windows\\Temp\\wendrel-1", L"C:\\A & B\\wendrel-2"};
-    EXPECT_EQ(launcher::DeferredRemovalCommand(one), cmd + L"RD /S /Q \"C:\\windows\\Temp\\wendrel-1\"");
-    EXPECT_EQ(launcher::DeferredRemovalCommand(two),
+    EXPECT_EQ(common::DeferredRemovalCommand(one), cmd + L"RD /S /Q \"C:\\windows\\Temp\\wendrel-1\"");
+    EXPECT_EQ(common::DeferredRemovalCommand(two),
               cmd + L"RD /S /Q \"C:\\windows\\Temp\\wendrel-1\" & RD /S /Q \"C:\\A & B\\wendrel-2\"");
     // Read back as written, and nothing from a command of another form.
-    EXPECT_EQ(launcher::FoldersOfRemovalCommand(launcher::DeferredRemovalCommand(two)), two);
-    EXPECT_TRUE(launcher::FoldersOfRemovalCommand(L"cmd.exe /C  del \"x\"").empty());
-    EXPECT_TRUE(launcher::FoldersOfRemovalCommand(cmd + L"RD /S /Q \"C:\\cut").empty());
+    EXPECT_EQ(common::FoldersOfRemovalCommand(common::DeferredRemovalCommand(two)), two);
+    EXPECT_TRUE(common::FoldersOfRemovalCommand(L"cmd.exe /C  del \"x\"").empty());
+    EXPECT_TRUE(common::FoldersOfRemovalCommand(cmd + L"RD /S /Q \"C:\\cut").empty());
 }
 
 struct UninstallStringCase {

@@ -1,7 +1,7 @@
 // The launcher's own folders and the files it holds between writing and
 // starting them. Wine keeps no access list a program sets and enforces none,
 // so the descriptor is checked as a rule, through its SDDL text.
-#include "launcher/protected_folders.h"
+#include "common/protected_folders.h"
 #include "launcher/file_operations.h"
 #include "launcher/installed_folder.h"
 
@@ -18,7 +18,7 @@ using namespace testing_support;
 
 TEST(ProtectedFolderTest, DescriptorIsOwnedByAdministratorsProtectedAndGrantsOnlySystemAndAdministrators)
 {
-    const common::UniqueLocalMem descriptor = launcher::ProtectedFolderDescriptor();
+    const common::UniqueLocalMem descriptor = common::ProtectedFolderDescriptor();
     ASSERT_TRUE(descriptor);
     LPWSTR text = nullptr;
     ASSERT_TRUE(::ConvertSecurityDescriptorToStringSecurityDescriptorW(
@@ -39,12 +39,12 @@ TEST(ProtectedFolderTest, DescriptorIsOwnedByAdministratorsProtectedAndGrantsOnl
 TEST(ProtectedFolderTest, IsNeverMadeWhereAFolderIsAlready)
 {
     ScratchFolder scratch;
-    EXPECT_TRUE(launcher::CreateProtectedFolder(scratch / L"own"));
-    EXPECT_FALSE(launcher::CreateProtectedFolder(scratch / L"own")) << "someone else's, or an earlier run's";
+    EXPECT_TRUE(common::CreateProtectedFolder(scratch / L"own"));
+    EXPECT_FALSE(common::CreateProtectedFolder(scratch / L"own")) << "someone else's, or an earlier run's";
     EXPECT_EQ(::GetLastError(), DWORD(ERROR_ALREADY_EXISTS));
 
-    const std::wstring first = launcher::CreateUniqueProtectedFolder(scratch.path());
-    const std::wstring second = launcher::CreateUniqueProtectedFolder(scratch.path());
+    const std::wstring first = common::CreateUniqueProtectedFolder(scratch.path());
+    const std::wstring second = common::CreateUniqueProtectedFolder(scratch.path());
     EXPECT_TRUE(FolderExists(first));
     EXPECT_TRUE(FolderExists(second));
     EXPECT_NE(first, second);
@@ -58,9 +58,9 @@ TEST(ProtectedFolderTest, ARunFolderMovedOnIsRemovedOnlyByItsLastOwner)
     const std::wstring parent = SystemTempFolder();
     std::wstring path;
     {
-        launcher::RunFolder kept;
+        common::RunFolder kept;
         {
-            launcher::RunFolder first;
+            common::RunFolder first;
             ASSERT_TRUE(first.Create(parent));
             path = first.path();
             ASSERT_TRUE(WriteBytes(path + L"\\inside.txt", "x"));
@@ -69,7 +69,7 @@ TEST(ProtectedFolderTest, ARunFolderMovedOnIsRemovedOnlyByItsLastOwner)
         }
         EXPECT_EQ(kept.path(), path);
         EXPECT_TRUE(FolderExists(path)) << "the moved-from owner removed it";
-        launcher::RunFolder replaced;
+        common::RunFolder replaced;
         ASSERT_TRUE(replaced.Create(parent));
         const std::wstring replacedPath = replaced.path();
         replaced = std::move(kept);
@@ -185,7 +185,7 @@ TEST_P(InstalledFolderRuleTest, ReadsTheOwnerAndEveryAllowingEntry)
 }
 
 INSTANTIATE_TEST_SUITE_P(Descriptors, InstalledFolderRuleTest, ::testing::Values(
-    FolderAccessCase{launcher::kProtectedFolderSddl, true},
+    FolderAccessCase{common::kProtectedFolderSddl, true},
     // Program Files as Windows sets it: users read and run, creators own what they make.
     FolderAccessCase{L"O:S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"
                      L"D:P(A;;FA;;;S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464)"

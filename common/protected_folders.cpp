@@ -1,12 +1,12 @@
-#include "launcher/protected_folders.h"
+#include "common/protected_folders.h"
 
-#include "launcher/deferred_removal.h"
-#include "launcher/file_operations.h"
+#include "common/deferred_removal.h"
+#include "common/folder_tree.h"
 
 #include <objbase.h>
 #include <sddl.h>
 
-namespace launcher {
+namespace common {
 
 const wchar_t kProtectedFolderSddl[] = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 
@@ -33,17 +33,17 @@ std::wstring UnguessableName()
 
 }  // namespace
 
-common::UniqueLocalMem ProtectedFolderDescriptor()
+UniqueLocalMem ProtectedFolderDescriptor()
 {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     ::ConvertStringSecurityDescriptorToSecurityDescriptorW(kProtectedFolderSddl, SDDL_REVISION_1, &descriptor,
                                                             nullptr);
-    return common::UniqueLocalMem(descriptor);
+    return UniqueLocalMem(descriptor);
 }
 
 bool CreateProtectedFolder(const std::wstring& path)
 {
-    const common::UniqueLocalMem descriptor = ProtectedFolderDescriptor();
+    const UniqueLocalMem descriptor = ProtectedFolderDescriptor();
     if (!descriptor) {
         return false;
     }
@@ -108,4 +108,4 @@ void RunFolder::Remove()
     ::SetLastError(lastError);
 }
 
-}  // namespace launcher
+}  // namespace common

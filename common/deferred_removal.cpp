@@ -1,14 +1,14 @@
-#include "launcher/deferred_removal.h"
+#include "common/deferred_removal.h"
 
+#include "common/paths.h"
+#include "common/registry.h"
 #include "common/unique_resource.h"
-#include "launcher/file_operations.h"
-#include "launcher/runtime_registry.h"
-#include "launcher/runtime_rules.h"
 
 #include <algorithm>
+#include <cwchar>
 #include <vector>
 
-namespace launcher {
+namespace common {
 
 namespace {
 
@@ -17,6 +17,9 @@ namespace {
 const wchar_t kCommandMutex[] = L"Global\\wendrel-DeleteBundledJVM";
 const wchar_t kRunOnceKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 const wchar_t kValueName[] = L"DeleteBundledJVM";
+const wchar_t kValuePath[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce\\DeleteBundledJVM";
+const wchar_t kRemoveFolder[] = L"RD /S /Q \"";
+const wchar_t kNextCommand[] = L" & ";
 constexpr DWORD kLongestCommandBytes = 8192;
 // Anyone may take a global name first and hold it: a run waits this long,
 // then goes on without a folder rather than hang.
@@ -46,21 +49,21 @@ public:
     explicit operator bool() const { return m_owned; }
 
 private:
-    common::UniqueHandle m_mutex;
+    UniqueHandle m_mutex;
     bool m_owned = false;
 };
 
 std::vector<std::wstring> NamedFolders()
 {
-    const auto command = ReadMachineString(kRunOnceKey, kValueName, kLongestCommandBytes);
+    const auto command = ReadRegistryString(HKEY_LOCAL_MACHINE, kRunOnceKey, kValueName, KEY_QUERY_VALUE,
+                                            {RegistryValueTypes::Strings, kLongestCommandBytes, ReadAsStored});
     return command ? FoldersOfRemovalCommand(*command) : std::vector<std::wstring>();
 }
 
 bool StoreNamedFolders(const std::vector<std::wstring>& folders)
 {
-    return folders.empty() ? DeleteRegistryValue(HKEY_LOCAL_MACHINE, kDeleteBundledJvmValue)
-                           : SetRegistryString(HKEY_LOCAL_MACHINE, kDeleteBundledJvmValue,
-                                               DeferredRemovalCommand(folders));
+    return folders.empty() ? DeleteRegistryValue(HKEY_LOCAL_MACHINE, kValuePath)
+                           : SetRegistryString(HKEY_LOCAL_MACHINE, kValuePath, DeferredRemovalCommand(folders));
 }
 
 bool IsGone(const std::wstring& path)
@@ -73,6 +76,31 @@ bool IsGone(const std::wstring& path)
 }
 
 }  // namespace
+
+std::wstring DeferredRemovalCommand(const std::vector<std::wstring>& runFolders)
+{
+    std::wstring command = SystemProgramPath(L"cmd.exe") + L" /C  ";
+    for (size_t i = 0; i < runFolders.size(); ++i) {
+        command += (i ? kNextCommand : L"") + std::wstring(kRemoveFolder) + runFolders[i] + L"\"";
+    }
+    return command;
+}
+
+std::vector<std::wstring> FoldersOfRemovalCommand(const std::wstring& command)
+{
+    std::vector<std::wstring> folders;
+    const size_t length = wcslen(kRemoveFolder);
+    for (size_t at = command.find(kRemoveFolder); at != std::wstring::npos; at = command.find(kRemoveFolder, at)) {
+        const size_t start = at + length;
+        const size_t end = command.find(L'"', start);
+        if (end == std::wstring::npos) {
+            break;
+        }
+        folders.push_back(command.substr(start, end - start));
+        at = end + 1;
+    }
+    return folders;
+}
 
 bool CreateRegisteredFolder(const std::wstring& folder, const std::function<bool()>& create)
 {
@@ -119,4 +147,4 @@ bool ForgetRemovedFolder(const std::wstring& folder)
     return StoreNamedFolders(folders);
 }
 
-}  // namespace launcher
+}  // namespace common

@@ -1,22 +1,24 @@
 #pragma once
-// Folders of the launcher's own for what it writes and then runs. Every user
-// may create files in the system temporary folder and the launcher runs
-// elevated, so what it starts lies in a folder that only administrators can
-// change, made by the launcher itself in the same run.
+// Folders of a program's own for what it writes and then runs. Every user
+// may create files in the system temporary folder and both programs run
+// elevated, so what they start lies in a folder that only administrators
+// can change, made by the program itself in the same run.
 
 #include "common/unique_resource.h"
+
+#include <windows.h>
 
 #include <string>
 #include <utility>
 
-namespace launcher {
+namespace common {
 
 // Owner Administrators; full access for SYSTEM and Administrators, passed on
 // to everything created below; nothing inherited from the parent.
 extern const wchar_t kProtectedFolderSddl[];
 
 // The descriptor of kProtectedFolderSddl, in a block of its own.
-common::UniqueLocalMem ProtectedFolderDescriptor();
+UniqueLocalMem ProtectedFolderDescriptor();
 
 // Creates the folder with that descriptor in the one call. False when the
 // folder is there already (an earlier run's, or someone else's) or cannot
@@ -56,4 +58,4 @@ private:
     std::wstring m_path;
 };
 
-}  // namespace launcher
+}  // namespace common
