@@ -6,7 +6,7 @@
 
 namespace common {
 
-bool HashOpenFile(HANDLE file, std::uint64_t& size, Sha256Digest& digest)
+bool HashOpenFile(HANDLE file, std::uint64_t& size, Sha256Digest& digest, HANDLE copy)
 {
     UniqueCryptProvider provider;
     UniqueCryptHash hash;
@@ -30,6 +30,11 @@ bool HashOpenFile(HANDLE file, std::uint64_t& size, Sha256Digest& digest)
             break;
         }
         if (!::CryptHashData(hash.get(), buffer.data(), read, 0)) {
+            return false;
+        }
+        DWORD written = 0;
+        if (copy != INVALID_HANDLE_VALUE &&
+            (!::WriteFile(copy, buffer.data(), read, &written, nullptr) || written != read)) {
             return false;
         }
         size += read;

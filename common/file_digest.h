@@ -11,7 +11,8 @@
 namespace common {
 
 // Reads the file through this handle from its start to its end, once, and
-// hashes what it read. False when reading or hashing fails.
-bool HashOpenFile(HANDLE file, std::uint64_t& size, Sha256Digest& digest);
+// hashes what it read; with `copy`, writes the same bytes there as it goes.
+// False when reading, hashing or writing fails.
+bool HashOpenFile(HANDLE file, std::uint64_t& size, Sha256Digest& digest, HANDLE copy = INVALID_HANDLE_VALUE);
 
 }  // namespace common

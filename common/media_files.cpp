@@ -16,7 +16,10 @@ std::optional<MediaList> LoadMediaList(HMODULE module)
     return list ? std::move(*list) : MediaList();
 }
 
-MediaFileCheck CheckMediaFile(const MediaList& list, const std::wstring& folder, const std::wstring& relativePath)
+namespace {
+
+MediaFileCheck CheckAndCopy(const MediaList& list, const std::wstring& folder, const std::wstring& relativePath,
+                            const std::wstring* copyPath)
 {
     MediaFileCheck check;
     const MediaFile* listed = FindMediaFile(list, relativePath);
@@ -39,19 +42,58 @@ MediaFileCheck CheckMediaFile(const MediaList& list, const std::wstring& folder,
         check.problem = L"a link or a folder, not a file";
         return check;
     }
+    UniqueFile copy;
+    if (copyPath) {
+        copy.reset(::CreateFileW(copyPath->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!copy) {
+            check.problem = L"cannot be copied to " + *copyPath + L" (error " + std::to_wstring(::GetLastError()) + L")";
+            return check;
+        }
+    }
     std::uint64_t size = 0;
     Sha256Digest digest = {};
-    if (!HashOpenFile(file.get(), size, digest)) {
-        check.problem = L"cannot be read (error " + std::to_wstring(::GetLastError()) + L")";
+    const bool read = HashOpenFile(file.get(), size, digest, copy ? copy.get() : INVALID_HANDLE_VALUE);
+    const DWORD readError = ::GetLastError();
+    const std::wstring difference = read ? DescribeDifference(*listed, size, digest) : std::wstring();
+    if (copyPath) {
+        // The system starts no file open for writing: closed, then held for
+        // reading in a folder nobody else can change.
+        copy.reset();
+        if (read && difference.empty()) {
+            file = OpenHeld(*copyPath, FILE_FLAG_OPEN_REPARSE_POINT);
+        }
+        if (!read || !difference.empty() || !file) {
+            ::DeleteFileW(copyPath->c_str());
+        }
+    }
+    if (!read) {
+        check.problem = L"cannot be read or copied (error " + std::to_wstring(readError) + L")";
         return check;
     }
-    const std::wstring difference = DescribeDifference(*listed, size, digest);
     if (!difference.empty()) {
         check.problem = difference;
         return check;
     }
+    if (!file) {
+        check.problem = L"its copy cannot be held (error " + std::to_wstring(::GetLastError()) + L")";
+        return check;
+    }
     check.held = std::move(file);
     return check;
+}
+
+}  // namespace
+
+MediaFileCheck CheckMediaFile(const MediaList& list, const std::wstring& folder, const std::wstring& relativePath)
+{
+    return CheckAndCopy(list, folder, relativePath, nullptr);
+}
+
+MediaFileCheck CopyCheckedMediaFile(const MediaList& list, const std::wstring& folder, const std::wstring& relativePath,
+                                    const std::wstring& copyPath)
+{
+    return CheckAndCopy(list, folder, relativePath, &copyPath);
 }
 
 }  // namespace common

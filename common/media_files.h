@@ -32,4 +32,11 @@ struct MediaFileCheck {
 // since what it leads to could change behind the handle.
 MediaFileCheck CheckMediaFile(const MediaList& list, const std::wstring& folder, const std::wstring& relativePath);
 
+// The same, writing a copy to `copyPath` (created new, in a folder only
+// administrators can change) in the one read that hashes the file; the
+// check then holds the copy, and the media's file is let go. A copy that
+// is not the listed file is deleted again.
+MediaFileCheck CopyCheckedMediaFile(const MediaList& list, const std::wstring& folder, const std::wstring& relativePath,
+                                    const std::wstring& copyPath);
+
 }  // namespace common

@@ -6,12 +6,10 @@
 #include "proclaunch/object_access.h"
 #include "proclaunch/step_log.h"
 
-#ifdef PROCLAUNCH_LAUNCHER_FORM
 #include "common/application_name.h"
 #include "common/paths.h"
 #include "proclaunch/child_environment.h"
 #include "proclaunch/launch_heap.h"
-#endif
 
 #include <cwchar>
 
@@ -100,8 +98,6 @@ void ReturnCommandLine(const LaunchRequest& request, const std::wstring& combine
     }
 }
 
-#ifdef PROCLAUNCH_LAUNCHER_FORM
-
 // The child's environment and working folder for one creation; what it
 // changed is put back when it goes.
 class ChildSurroundings {
@@ -169,8 +165,6 @@ private:
     std::wstring m_savedFolder;
     bool m_folderChanged = false;
 };
-
-#endif
 
 }  // namespace
 
@@ -263,28 +257,22 @@ BOOL LaunchInInteractiveSession(const SecurityApi& api, const LaunchRequest& req
     ReturnCommandLine(request, combined);
     LogStep(L"LaunchProcess: CreateProcess: lpszCommandLine:", combined.c_str());
 
-    DWORD creationFlags = 0;
-    void* environment = nullptr;
-#ifdef PROCLAUNCH_LAUNCHER_FORM
+    // Both programs run elevated: their children get a clean environment.
     ChildSurroundings surroundings;
     const DWORD prepareFailure = surroundings.prepare(request.startInSystemTemp, request.childTempFolder);
     if (prepareFailure != ERROR_SUCCESS) {
         surroundings.restore();
         return held.Failed(prepareFailure);
     }
-    creationFlags = CREATE_UNICODE_ENVIRONMENT;
-    environment = surroundings.block();
-#endif
 
     PROCESS_INFORMATION created = {};
-    const BOOL started = ::CreateProcessW(nullptr, &combined[0], nullptr, nullptr, FALSE, creationFlags, environment,
-                                          nullptr, request.startupInfo, &created);
+    const BOOL started =
+        ::CreateProcessW(nullptr, &combined[0], nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
+                         surroundings.block(), request.workingFolder, request.startupInfo, &created);
     const DWORD createError = ::GetLastError();
     common::UniqueHandle process(started ? created.hProcess : nullptr);
     common::UniqueHandle thread(started ? created.hThread : nullptr);
-#ifdef PROCLAUNCH_LAUNCHER_FORM
     surroundings.restore();
-#endif
     if (!started) {
         return held.Failed(createError);
     }
@@ -356,8 +344,9 @@ BOOL LaunchProcess(LPCWSTR applicationPath, LPWSTR commandLine, STARTUPINFOW* st
 }
 #else
 BOOL LaunchProcess(LPCWSTR applicationPath, LPWSTR commandLine, STARTUPINFOW* startupInfo, BOOL wait,
-                   DWORD* childExitCode)
+                   DWORD* childExitCode, LPCWSTR childTempFolder, LPCWSTR workingFolder)
 {
-    return proclaunch::Launch({applicationPath, commandLine, startupInfo, wait, FALSE, childExitCode});
+    return proclaunch::Launch(
+        {applicationPath, commandLine, startupInfo, wait, FALSE, childExitCode, childTempFolder, workingFolder});
 }
 #endif

@@ -49,6 +49,10 @@ constexpr DWORD LaunchEnvironmentNoMemory = ERROR_NOT_ENOUGH_MEMORY;
 BOOL LaunchProcess(LPCWSTR applicationPath, LPWSTR commandLine, STARTUPINFOW* startupInfo, BOOL wait,
                    BOOL startInSystemTemp, DWORD* childExitCode = nullptr, LPCWSTR childTempFolder = nullptr);
 #else
+// The child gets the launcher's clean environment, with childTempFolder
+// (null: the system's) as TEMP and TMP, and workingFolder (null: this
+// process's) as its working folder.
 BOOL LaunchProcess(LPCWSTR applicationPath, LPWSTR commandLine, STARTUPINFOW* startupInfo, BOOL wait,
-                   DWORD* childExitCode = nullptr);
+                   DWORD* childExitCode = nullptr, LPCWSTR childTempFolder = nullptr,
+                   LPCWSTR workingFolder = nullptr);
 #endif

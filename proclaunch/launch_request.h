@@ -18,7 +18,8 @@ struct LaunchRequest {
     BOOL wait;
     BOOL startInSystemTemp;  // launcher form only
     DWORD* childExitCode = nullptr;  // after a wait: the child's exit code
-    const wchar_t* childTempFolder = nullptr;  // launcher form: TEMP and TMP; null: the system's
+    const wchar_t* childTempFolder = nullptr;  // TEMP and TMP; null: the system's
+    const wchar_t* workingFolder = nullptr;    // the child's; null: this process's
 };
 
 // The text the desktop field of the start-up information points to.

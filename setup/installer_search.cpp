@@ -4,6 +4,7 @@
 #include "common/paths.h"
 #include "common/system_libraries.h"
 #include "common/unique_resource.h"
+#include "proclaunch/child_environment.h"
 #include "proclaunch/launch_process.h"
 #include "setup/exit_codes.h"
 #include "setup/media_check.h"
@@ -76,7 +77,12 @@ std::vector<wchar_t> ArgumentBuffer(const std::wstring& arguments)
     return buffer;
 }
 
-DWORD StartDirectly(const std::wstring& path, const std::wstring& arguments)
+const wchar_t* NullIfEmpty(const std::wstring& text)
+{
+    return text.empty() ? nullptr : text.c_str();
+}
+
+DWORD StartDirectly(const std::wstring& path, const std::wstring& arguments, const ChildFolders& folders)
 {
     WriteLog(L"LaunchInstaller: normalprocess: CreateProcess");
     std::wstring command = path + L" " + arguments;
@@ -86,10 +92,18 @@ DWORD StartDirectly(const std::wstring& path, const std::wstring& arguments)
         ShowErrorMessage(IDS_INSTALLATIONCANNOTSTART);
         return kExitInstallerNotStarted;
     }
+    // The same clean environment as the interactive road.
+    std::wstring environment;
+    if (!proclaunch::ChildEnvironmentBlock(folders.temp.empty() ? common::SystemTempFolder() : folders.temp,
+                                           &environment)) {
+        WriteLog(L"LaunchInstaller: normalprocess: no environment for the installer");
+        return kExitInstallerNotStarted;
+    }
     STARTUPINFOW startup = EmptyStartupInfo();
     PROCESS_INFORMATION created = {};
     const BOOL started =
-        ::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &created);
+        ::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT, &environment[0],
+                         NullIfEmpty(folders.runFolder), &startup, &created);
     common::UniqueHandle process(started ? created.hProcess : nullptr);
     common::UniqueHandle thread(started ? created.hThread : nullptr);
     WriteLog(L"LaunchInstaller: normalprocess: before Wait");
@@ -104,13 +118,14 @@ DWORD StartDirectly(const std::wstring& path, const std::wstring& arguments)
     return exitCode;
 }
 
-DWORD StartInInteractiveSession(const std::wstring& path, const std::wstring& arguments)
+DWORD StartInInteractiveSession(const std::wstring& path, const std::wstring& arguments, const ChildFolders& folders)
 {
     WriteLog(L"LaunchInstaller: not normalprocess: LaunchProcess");
     std::vector<wchar_t> tcInstallerArgs = ArgumentBuffer(arguments);
     STARTUPINFOW startup = EmptyStartupInfo();
     DWORD exitCode = kExitInstallerNotStarted;
-    if (!LaunchProcess(path.c_str(), tcInstallerArgs.data(), &startup, TRUE, &exitCode)) {
+    if (!LaunchProcess(path.c_str(), tcInstallerArgs.data(), &startup, TRUE, &exitCode, NullIfEmpty(folders.temp),
+                       NullIfEmpty(folders.runFolder))) {
         WriteLog(L"LaunchInstaller: LaunchProcess: failed");
         ShowErrorMessage(IDS_INSTALLATIONCANNOTSTART);
         exitCode = kExitInstallerNotStarted;
@@ -211,22 +226,34 @@ bool JVMInstallerFound()
     return false;
 }
 
-bool LaunchJavaInstaller()
+bool LaunchJavaInstaller(const ChildFolders& folders)
 {
     WriteLog(L"LaunchJavaInstaller");
-    const std::wstring tcInstallerPath = common::QuotedProgramPath(g_szJavaInstallerPath);
+    // A runtime installer loads libraries from its own folder: the media's
+    // folder (a downloads folder, say) is no place to run it from.
+    std::wstring program = g_szJavaInstallerPath;
+    common::MediaFileCheck held;
+    const auto& list = SetupMediaList();
+    if (list && !folders.runFolder.empty()) {
+        program = folders.runFolder + L"\\" + common::SplitAtLastBackslash(g_szJavaInstallerPath).second;
+        held = CheckListedFile(L"LaunchJavaInstaller", *list, MediaFolder(), g_szJavaInstallerPath, false, program);
+    } else if (list) {
+        WriteLog(L"LaunchJavaInstaller: no folder of its own to run " + g_szJavaInstallerPath + L" from");
+    }
+    const std::wstring tcInstallerPath = common::QuotedProgramPath(program);
     const std::wstring arguments = L"/s";
     WriteLog(L"LaunchJavaInstaller: LaunchProcess: tcInstallerPath: " + tcInstallerPath);
     WriteLog(L"LaunchJavaInstaller: LaunchProcess: tcInstallerArgs: " + arguments);
     bool started = false;
-    common::MediaFileCheck held;
-    if (const auto& list = SetupMediaList()) {
-        held = CheckListedFile(L"LaunchJavaInstaller", *list, MediaFolder(), g_szJavaInstallerPath);
-    }
-    if ((held || !SetupMediaList()) && Fits(tcInstallerPath)) {
+    if ((held || !list) && Fits(tcInstallerPath)) {
         std::vector<wchar_t> tcInstallerArgs = ArgumentBuffer(arguments);
         STARTUPINFOW startup = EmptyStartupInfo();
-        started = LaunchProcess(tcInstallerPath.c_str(), tcInstallerArgs.data(), &startup, TRUE) != FALSE;
+        started = LaunchProcess(tcInstallerPath.c_str(), tcInstallerArgs.data(), &startup, TRUE, nullptr,
+                                NullIfEmpty(folders.temp), NullIfEmpty(folders.runFolder)) != FALSE;
+    }
+    held.held.reset();
+    if (!program.empty() && program != g_szJavaInstallerPath) {
+        ::DeleteFileW(program.c_str());
     }
     if (!started) {
         ShowErrorMessage(IDS_JAVAINSTALLERNOTFOUND);
@@ -310,7 +337,7 @@ std::wstring InstallerArguments(const wchar_t* commandLine)
     return arguments;
 }
 
-DWORD LaunchInstaller()
+DWORD LaunchInstaller(const ChildFolders& folders)
 {
     WriteLog(L"LaunchInstaller");
     // A 64-bit build of this program runs on 64-bit Windows, like a 32-bit
@@ -376,9 +403,9 @@ DWORD LaunchInstaller()
     WriteLog(L"LaunchInstaller: Before launch: tcInstallerPath: " + tcInstallerPath);
     WriteLog(L"LaunchInstaller: Before launch: tcInstallerArgs: " + szInstallerArgs);
     if (szInstallerArgs.find(L"/normalprocess") != std::wstring::npos) {
-        return StartDirectly(tcInstallerPath, szInstallerArgs);
+        return StartDirectly(tcInstallerPath, szInstallerArgs, folders);
     }
-    return StartInInteractiveSession(tcInstallerPath, szInstallerArgs);
+    return StartInInteractiveSession(tcInstallerPath, szInstallerArgs, folders);
 }
 
 }  // namespace setup

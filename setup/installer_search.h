@@ -14,6 +14,14 @@ namespace setup {
 // LaunchJavaInstaller.
 extern std::wstring g_szJavaInstallerPath;
 
+// Where Setup's children work: its run folder (protected, removed when the
+// run ends) and the children's TEMP inside it; both empty when the folder
+// could not be made.
+struct ChildFolders {
+    std::wstring runFolder;
+    std::wstring temp;
+};
+
 // The fixed buffers of the searches and starts, terminator included: longer
 // patterns find nothing, longer paths, arguments or command lines are not
 // started.
@@ -27,8 +35,10 @@ bool IsFileInFolder(const std::wstring& szFolderPath, std::wstring& szFoundFileP
 bool IsFolderExist(const std::wstring& path);
 bool JVMInstallerFound();
 // Runs the runtime installer with "/s" and waits; message 105 when it cannot
-// be started. True when it ran.
-bool LaunchJavaInstaller();
+// be started. True when it ran. With a list, the listed installer is copied
+// into the run folder as it is checked and the copy runs there, the folder
+// as its working folder; without a run folder it does not run.
+bool LaunchJavaInstaller(const ChildFolders& folders);
 // A 32-bit program on 64-bit Windows (IsWow64Process, where kernel32 has it).
 bool IsWow64();
 std::wstring SearchPlatformIndependentInstaller();
@@ -42,7 +52,8 @@ std::wstring InstallerArguments(const wchar_t* commandLine);
 // Finds the platform installer, starts it with this program's arguments and
 // waits for it. Returns the exit code for this program: the installer's own,
 // or one of exit_codes.h when it did not run (message 106 shown, except for a
-// failed direct start).
-DWORD LaunchInstaller();
+// failed direct start). The installer gets the run folder as its working
+// folder and its TEMP.
+DWORD LaunchInstaller(const ChildFolders& folders);
 
 }  // namespace setup

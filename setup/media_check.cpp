@@ -49,14 +49,16 @@ std::wstring ListedPlatformInstaller(const common::MediaList& list, const std::w
 }
 
 common::MediaFileCheck CheckListedFile(const wchar_t* caller, const common::MediaList& list,
-                                       const std::wstring& folder, const std::wstring& path, bool launcherFolder)
+                                       const std::wstring& folder, const std::wstring& path, bool launcherFolder,
+                                       const std::wstring& copyPath)
 {
     const std::wstring relative = RelativeTo(folder, path);
     common::MediaFileCheck check;
     if (relative.empty()) {
         check.problem = L"not in the media folder";
     } else {
-        check = common::CheckMediaFile(list, folder, relative);
+        check = copyPath.empty() ? common::CheckMediaFile(list, folder, relative)
+                                 : common::CopyCheckedMediaFile(list, folder, relative, copyPath);
     }
     if (check && launcherFolder) {
         const std::wstring marker = path.substr(0, path.rfind(L'\\')) + L"\\uninstall.dat";

@@ -26,9 +26,11 @@ std::wstring ListedPlatformInstaller(const common::MediaList& list, const std::w
 // a refusal is logged as "<caller>: <path> differs from the media: <why>".
 // A launcher's folder must not hold "uninstall.dat", which would turn it into
 // the uninstaller that trusts the files beside it.
+// With copyPath, the file is copied there in the same read (see
+// CopyCheckedMediaFile) and the copy is what the check holds.
 common::MediaFileCheck CheckListedFile(const wchar_t* caller, const common::MediaList& list,
                                        const std::wstring& folder, const std::wstring& path,
-                                       bool launcherFolder = false);
+                                       bool launcherFolder = false, const std::wstring& copyPath = std::wstring());
 
 // With a list, Setup.config must be the listed one: true and the file held
 // (until it has been read), or false with message 105 shown. True without a

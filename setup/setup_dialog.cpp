@@ -1,5 +1,8 @@
 #include "setup/setup_dialog.h"
 
+#include "common/paths.h"
+#include "common/protected_folders.h"
+
 #include "common/resource_data.h"
 #include "setup/compatibility_assistant.h"
 #include "setup/exit_codes.h"
@@ -153,13 +156,33 @@ void SetupDialog::RunWorker()
         SetPCA(m_szExePath);
     }
 
+    // A folder of the run's own for what its children run from and keep as
+    // temporary files: the media's folder and the caller's TEMP are anyone's.
+    common::RunFolder runFolder;
+    ChildFolders folders;
+    if (runFolder.Create(common::SystemTempFolder())) {
+        folders.runFolder = runFolder.path();
+        folders.temp = runFolder.path() + L"\\Temp";
+        if (!common::CreateProtectedFolder(folders.temp)) {
+            folders.temp.clear();
+        }
+    } else {
+        WriteLog(L"WorkerThread: no run folder in " + common::SystemTempFolder() + L" (error " +
+                 std::to_wstring(::GetLastError()) + L")");
+    }
+    const DWORD exitCode = InstallSteps(folders);
+    runFolder.Remove();
+    FinishWorker(exitCode);
+}
+
+DWORD SetupDialog::InstallSteps(const ChildFolders& folders)
+{
     WriteLog(L"WorkerThread: Before CheckInstalledJavaVms");
     // With a list, each listed file that fails its check ends the run: nothing
     // else on the media is trusted either.
     common::MediaFileCheck configuration;
     if (!HoldSetupConfiguration(configuration)) {
-        FinishWorker(kExitInstallerNotStarted);
-        return;
+        return kExitInstallerNotStarted;
     }
     const bool javaFound = CheckInstalledJavaVms(this);
     configuration.held.reset();
@@ -170,12 +193,11 @@ void SetupDialog::RunWorker()
         WriteLog(L"WorkerThread: After DisplayWindow");
         ShowStatus(IDS_INSTALLINGJAVAVM);
         WriteLog(L"WorkerThread: Before LaunchJavaInstaller");
-        const bool javaInstallerRan = LaunchJavaInstaller();
+        const bool javaInstallerRan = LaunchJavaInstaller(folders);
         WriteLog(L"WorkerThread: After LaunchJavaInstaller");
         if (!javaInstallerRan && SetupMediaList()) {
             HideWindow();
-            FinishWorker(kExitInstallerNotStarted);
-            return;
+            return kExitInstallerNotStarted;
         }
         WriteLog(L"WorkerThread: Before Hide Window");
         HideWindow();
@@ -184,9 +206,9 @@ void SetupDialog::RunWorker()
 
     ShowStatus(IDS_STARTINGINSTALLER);
     WriteLog(L"WorkerThread: Before LaunchInstaller");
-    const DWORD exitCode = LaunchInstaller();
+    const DWORD exitCode = LaunchInstaller(folders);
     WriteLog(L"WorkerThread: After LaunchInstaller");
-    FinishWorker(exitCode);
+    return exitCode;
 }
 
 void SetupDialog::FinishWorker(DWORD exitCode)

@@ -5,6 +5,7 @@
 // once the platform installer has run.
 
 #include "common/dialog.h"
+#include "setup/installer_search.h"
 #include "setup/java_runtimes.h"
 
 #include "common/unique_resource.h"
@@ -41,6 +42,8 @@ private:
     static DWORD WINAPI WorkerThread(void* pDialog);
     void RunWorker();
     void FinishWorker(DWORD exitCode);
+    // The steps from the Java check to the installer's end; the exit code.
+    DWORD InstallSteps(const ChildFolders& folders);
     void ShowStatus(UINT id);
     void OnCopyData(const COPYDATASTRUCT& cds);
     bool PaintIconic();

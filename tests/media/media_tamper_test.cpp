@@ -16,6 +16,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <regex>
 #include <thread>
 
 namespace {
@@ -315,6 +316,23 @@ TEST_F(MediaTamperTest, NothingPlantedRunsAndEachRefusalNamesTheFile)
             EXPECT_TRUE(FileExists(media + L"\\" + l + L"\\AutoUpdate.log"));
         }
     }
+}
+
+// The media's runtime installer is copied, checked, into Setup's own
+// folder and runs there: nothing planted beside it on the media is in its
+// folder or its working folder.
+TEST_F(MediaTamperTest, TheRuntimeInstallerRunsFromACheckedCopyInARunFolder)
+{
+    const Road road = Run();
+    ASSERT_TRUE(road.runtimeInstallerRan);
+    const std::wstring record = FromUtf8(ReadBytes(scratch / L"runtime-installer"));
+    std::wsmatch found;
+    ASSERT_TRUE(std::regex_search(record, found, std::wregex(L"commandline=\"?(.*)\\\\jre-setup\\.exe\"? /s")))
+        << Utf8(record);
+    const std::wstring folder = found[1].str();
+    EXPECT_EQ(folder.rfind(SystemTempFolder() + L"\\wendrel-", 0), 0u) << Utf8(record);
+    EXPECT_NE(record.find(L"cwd=" + folder + L"\n"), std::wstring::npos) << Utf8(record);
+    EXPECT_FALSE(FolderExists(folder)) << "removed when Setup ends";
 }
 
 // Started directly, the launcher is on its own: a marker planted beside it

@@ -302,21 +302,21 @@ TEST_F(SetupLaunchTest, CommandLineOneUnitTooLongStartsNothing)
 
 TEST_F(SetupLaunchTest, OutOfMemoryAtEachAllocationReleasesEverythingAndStartsNothing)
 {
-    long n = 1;
-    for (; n < 40; ++n) {
+    // Ten allocations grant access; the eleventh is the child's environment.
+    for (long n = 1; n <= 11; ++n) {
+        SetArguments(L"run");  // a start that fails late has written its command line back
         proclaunch::FailLaunchAllocationForTests(n);
         ::SetLastError(0);
         const BOOL launched = proclaunch::LaunchInInteractiveSession(ObjectSecurityApi(), Request(TRUE));
         const DWORD error = ::GetLastError();
         proclaunch::FailLaunchAllocationForTests(0);
-        if (launched) {
-            break;
-        }
-        EXPECT_EQ(error, 0xFFFFFFFFu) << "allocation " << n;
+        EXPECT_FALSE(launched) << "allocation " << n;
+        EXPECT_EQ(error, n <= 10 ? 0xFFFFFFFFu : proclaunch::LaunchEnvironmentNoMemory) << "allocation " << n;
         EXPECT_TRUE(Runs().empty()) << "allocation " << n;
         ExpectNothingHeld();
     }
-    EXPECT_EQ(n, 11) << "token groups, SID, four for each object: the eleventh allocation is not needed";
+    SetArguments(L"run");
+    EXPECT_TRUE(proclaunch::LaunchInInteractiveSession(ObjectSecurityApi(), Request(TRUE))) << ::GetLastError();
     EXPECT_EQ(Runs().size(), 1u);
     ExpectNothingHeld();
 }
