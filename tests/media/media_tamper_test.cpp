@@ -318,6 +318,21 @@ TEST_F(MediaTamperTest, NothingPlantedRunsAndEachRefusalNamesTheFile)
     }
 }
 
+// A media folder whose name holds "&" and blanks: the road goes on, and
+// nothing of the name reaches a command.
+TEST_F(MediaTamperTest, AMediaFolderNamedWithAnAmpersandIsJustAName)
+{
+    const std::wstring named = scratch / L"M & echo planted";
+    CopyTree(media, named);
+    const Road road = Run(nullptr, nullptr, L"..\\M & echo planted\\Setup.exe");
+    EXPECT_EQ(road.exitCode, 0u);
+    EXPECT_TRUE(road.javaStarted) << road.starts;
+    EXPECT_NE(road.trace.find(L"\\M & echo planted\\Windows64\\archive.jar"), std::wstring::npos)
+        << Utf8(road.trace);
+    EXPECT_FALSE(FileExists(scratch / L"planted-cmd"));
+    RemoveTree(named);
+}
+
 // The media's runtime installer is copied, checked, into Setup's own
 // folder and runs there: nothing planted beside it on the media is in its
 // folder or its working folder.
