@@ -15,7 +15,10 @@ namespace launcher {
 
 // Checks folder\name against the list and holds it; a refusal is traced as
 // "<what>: <path> differs from the media: <why>".
+// With copyPath, the file is copied there in the read that checks it, and
+// the check holds the copy.
 common::MediaFileCheck CheckBesideLauncher(const common::MediaList& list, const std::wstring& folder,
-                                           const std::wstring& name, const wchar_t* what, DecisionTrace& trace);
+                                           const std::wstring& name, const wchar_t* what, DecisionTrace& trace,
+                                           const std::wstring& copyPath = std::wstring());
 
 }  // namespace launcher

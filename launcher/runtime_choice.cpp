@@ -179,17 +179,32 @@ InstallerRun RunRuntimeInstallerBesideLauncher(const RunContext& run)
         outcome.traceLine = L"runtime installer: " + installer + L" not run, a runtime 1.8 or later is registered";
         return outcome;
     }
+    // With a list, a copy checked in the one read, in the run's own folder:
+    // an installer loads libraries from beside itself.
+    std::wstring program = installer;
     common::MediaFileCheck held;
-    if (run.mediaList &&
-        !(held = CheckBesideLauncher(*run.mediaList, run.options.m_strFolder, L"JRE.exe", L"runtime installer",
-                                     run.trace))) {
-        outcome.traceLine = L"runtime installer: " + installer + L" passed over";
-        return outcome;
+    if (run.mediaList) {
+        const std::wstring folder = run.runFolder + L"\\Installer";
+        if (run.runFolder.empty() || !common::CreateProtectedFolder(folder)) {
+            outcome.traceLine = L"runtime installer: " + installer + L" not run, no folder of the launcher's own";
+            return outcome;
+        }
+        program = folder + L"\\JRE.exe";
+        if (!(held = CheckBesideLauncher(*run.mediaList, run.options.m_strFolder, L"JRE.exe", L"runtime installer",
+                                         run.trace, program))) {
+            RemoveFolderTree(folder);
+            outcome.traceLine = L"runtime installer: " + installer + L" passed over";
+            return outcome;
+        }
     }
     DWORD exitCode = 0;
-    outcome.ran = StartInSession(installer, L"/s", run.childTemp, true, false, &exitCode);
+    outcome.ran = StartInSession(program, L"/s", run.childTemp, true, false, &exitCode);
     outcome.traceLine = L"runtime installer: " + installer + L" " + DescribeWaitedStart(outcome.ran, exitCode) +
-                        L": " + DirectCommandLine(installer, L"/s");
+                        L": " + DirectCommandLine(program, L"/s");
+    if (program != installer) {
+        held.held.reset();
+        RemoveFolderTree(program.substr(0, program.rfind(L'\\')));
+    }
     return outcome;
 }
 
