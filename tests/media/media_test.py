@@ -253,18 +253,22 @@ class Road(unittest.TestCase):
         for key in (r'HKLM\Software\JavaSoft', r'HKLM\Software\Wow6432Node\JavaSoft'):
             subprocess.run(wine + ['reg', 'delete', key + r'\Java Runtime Environment', '/f'], capture_output=True)
         # javaw.exe of the private runtime records here: the launcher removes its folder after the run.
+        # The runtime installer runs from a copy in Setup's run folder, which goes with the run: it records here.
         environment = dict(os.environ, RUNTIME_INSTALLER_HOME='Z:' + road.replace('/', '\\') + r'\jre',
+                           RUNTIME_INSTALLER_RECORD='Z:' + road.replace('/', '\\') + r'\jre-setup',
                            RUNTIME_INSTALLER_DELAY_MS='200', RECORDER_RECORD='Z:' + road.replace('/', '\\') + r'\javaw')
         setup = 'Z:' + road.replace('/', '\\') + r'\media\Setup.exe'
         result = subprocess.run(wine + [setup, '/silent', '/language=fr', '/country=CA'], env=environment,
                                 capture_output=True, timeout=240)
         self.assertEqual(result.returncode, 0)
-        self.assertRegex(read(os.path.join(road, 'media', 'JVM', 'jre-setup.exe.record')).decode(),
-                         r'commandline=.*\\JVM\\jre-setup\.exe"? /s\r?\n')
+        run_folder = r'C:\\windows\\Temp\\wendrel-[0-9A-F]{8}(?:-[0-9A-F]{4}){3}-[0-9A-F]{12}'
+        installer = read(os.path.join(road, 'jre-setup')).decode()
+        self.assertRegex(installer, r'commandline="?' + run_folder + r'\\jre-setup\.exe"? /s\r?\n')
+        self.assertRegex(installer, r'cwd=' + run_folder + r'\r?\n')
         javaw = read(os.path.join(road, 'javaw')).decode()
         self.assertRegex(javaw, r'commandline=.*\\BundledJVM\\bin\\javaw\.exe .*-Duser\.language=fr '
                          r'-Duser\.country=CA -jar "Z:\\.*\\road\\media\\Windows64\\archive\.jar"')
-        self.assertRegex(javaw, r'cwd=Z:\\.*\\road\\media\\Windows64\r?\n')
+        self.assertRegex(javaw, r'cwd=' + run_folder + r'\r?\n')
 
 
 if __name__ == '__main__':
