@@ -28,12 +28,12 @@ common::UniqueFile PlaceHelper(const std::wstring& path, const common::ResourceB
     ::DeleteFileW(path.c_str());
     if (!PathExists(path)) {
         common::UniqueFile held = common::WriteHeldFile(path, bytes.data, bytes.size);
-        trace.Line(L"uninstall: " + path + (held ? L" written" : L" cannot be written"));
+        trace.Line(L"uninstall: " + QuotedPath(path) + (held ? L" written" : L" cannot be written"));
         return held;
     }
     // We run elevated: a file we cannot replace runs only if it is ours.
     common::UniqueFile held = common::HoldIfIdentical(path, bytes.data, bytes.size);
-    trace.Line(L"uninstall: " + path +
+    trace.Line(L"uninstall: " + QuotedPath(path) +
                (held ? L" cannot be deleted and holds the same bytes: reused"
                      : L" cannot be deleted and is not the launcher's copy: not used"));
     return held;

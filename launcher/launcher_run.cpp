@@ -41,7 +41,7 @@ DWORD LauncherRun::Run()
         }
     } else {
         m_run.runFolderError = ::GetLastError();
-        m_run.trace.Line(L"run folder: none could be made in \"" + common::SystemTempFolder() + L"\" (error " +
+        m_run.trace.Line(L"run folder: none could be made in " + QuotedPath(common::SystemTempFolder()) + L" (error " +
                          std::to_wstring(m_run.runFolderError) + L")");
     }
     // The children run elevated and search their working folder for
@@ -106,16 +106,16 @@ DWORD LauncherRun::RunSequence()
         }
         runtimeHome = installed.home;
     }
-    trace.Line(L"Java runtime: " + runtimeHome);
+    trace.Line(L"Java runtime: " + QuotedPath(runtimeHome));
 
     JavaArchive archive = PrepareJavaArchive(m_run);
     if (archive.status == JavaArchive::Status::NotTaken) {
-        trace.Line(L"archive not taken: " + archive.archivePath + L"; nothing started");
+        trace.Line(L"archive not taken: " + QuotedPath(archive.archivePath) + L"; nothing started");
         ReportArchiveNotTaken(m_run, archive.archivePath);
         return kExitNothingStarted;
     }
     if (archive.status == JavaArchive::Status::Missing) {
-        trace.Line(L"archive missing: " + archive.archivePath + L"; nothing started");
+        trace.Line(L"archive missing: " + QuotedPath(archive.archivePath) + L"; nothing started");
         ShowMissingFileMessage(m_run, archive.archivePath);
         return kExitNothingStarted;
     }

@@ -9,7 +9,7 @@ common::MediaFileCheck CheckBesideLauncher(const common::MediaList& list, const 
     common::MediaFileCheck check = copyPath.empty() ? common::CheckMediaFile(list, folder, name)
                                                     : common::CopyCheckedMediaFile(list, folder, name, copyPath);
     if (!check) {
-        trace.Line(std::wstring(what) + L": " + folder + L"\\" + name + L" differs from the media: " + check.problem);
+        trace.Line(std::wstring(what) + L": " + QuotedPath(folder + L"\\" + name) + L" differs from the media: " + check.problem);
     }
     return check;
 }

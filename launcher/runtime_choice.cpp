@@ -94,7 +94,7 @@ RuntimeFound PreparePrivateRuntime(const RunContext& run)
     // "BundledJVM" elsewhere, an earlier run's or anyone's, is left alone.
     const std::wstring folder = PrivateRuntimeFolder(run.runFolder);
     if (!common::CreateProtectedFolder(folder)) {
-        return PassedOver(L"private runtime: " + folder + L" cannot be created as the launcher's own" +
+        return PassedOver(L"private runtime: " + QuotedPath(folder) + L" cannot be created as the launcher's own" +
                           ErrorSuffix(::GetLastError()) + L": passed over");
     }
     // Straight from the resource: no archive file that could be swapped
@@ -103,7 +103,7 @@ RuntimeFound PreparePrivateRuntime(const RunContext& run)
     zip::ExtractionSummary summary =
         zip::ExtractZipArchiveFromMemory(archive.data, archive.size, folder, {kPrivateRuntimeProgram});
     const std::wstring unpacked =
-        L"private runtime: unpacked into " + folder + L" (" + DescribeUnpacking(summary, ::GetTickCount() - start) + L")";
+        L"private runtime: unpacked into " + QuotedPath(folder) + L" (" + DescribeUnpacking(summary, ::GetTickCount() - start) + L")";
     if (!summary.complete() || !summary.heldFiles[0]) {
         summary.heldFiles.clear();
         RemoveFolderTree(folder);
@@ -121,7 +121,7 @@ RuntimeFound FindLocalRuntime(const RunContext& run)
 {
     const std::wstring& folder = run.options.m_strFolder;
     if (!FolderExists(folder + L"\\JVM\\bin")) {
-        return PassedOver(L"JVM folder: " + folder + L"\\JVM\\bin is not a folder: passed over");
+        return PassedOver(L"JVM folder: " + QuotedPath(folder + L"\\JVM\\bin") + L" is not a folder: passed over");
     }
     common::UniqueFile heldProgram;
     if (run.mediaList) {
@@ -133,7 +133,7 @@ RuntimeFound FindLocalRuntime(const RunContext& run)
         }
         heldProgram = std::move(javaw.held);
     }
-    return Taken(folder + L"\\JVM", std::move(heldProgram), L"JVM folder: " + folder + L"\\JVM\\bin is a folder: taken");
+    return Taken(folder + L"\\JVM", std::move(heldProgram), L"JVM folder: " + QuotedPath(folder + L"\\JVM\\bin") + L" is a folder: taken");
 }
 
 InstallerRun RunCarriedRuntimeInstaller(const RunContext& run)
@@ -160,7 +160,7 @@ InstallerRun RunCarriedRuntimeInstaller(const RunContext& run)
         outcome.traceLine = L"runtime installer: carried one (resource 3000) " +
                             DescribeWaitedStart(outcome.ran, exitCode) + L": " + DirectCommandLine(path, L"/s");
     } else {
-        outcome.traceLine = L"runtime installer: carried one (resource 3000) cannot be written to " + path;
+        outcome.traceLine = L"runtime installer: carried one (resource 3000) cannot be written to " + QuotedPath(path);
     }
     // A short write leaves no half installer to run later.
     RemoveFolderTree(folder);
@@ -172,11 +172,11 @@ InstallerRun RunRuntimeInstallerBesideLauncher(const RunContext& run)
     InstallerRun outcome;
     const std::wstring installer = run.options.m_strFolder + L"\\JRE.exe";
     if (!PathExists(installer)) {
-        outcome.traceLine = L"runtime installer: " + installer + L" not there";
+        outcome.traceLine = L"runtime installer: " + QuotedPath(installer) + L" not there";
         return outcome;
     }
     if (IsRuntime18OrLaterRegistered()) {
-        outcome.traceLine = L"runtime installer: " + installer + L" not run, a runtime 1.8 or later is registered";
+        outcome.traceLine = L"runtime installer: " + QuotedPath(installer) + L" not run, a runtime 1.8 or later is registered";
         return outcome;
     }
     // With a list, a copy checked in the one read, in the run's own folder:
@@ -186,20 +186,20 @@ InstallerRun RunRuntimeInstallerBesideLauncher(const RunContext& run)
     if (run.mediaList) {
         const std::wstring folder = run.runFolder + L"\\Installer";
         if (run.runFolder.empty() || !common::CreateProtectedFolder(folder)) {
-            outcome.traceLine = L"runtime installer: " + installer + L" not run, no folder of the launcher's own";
+            outcome.traceLine = L"runtime installer: " + QuotedPath(installer) + L" not run, no folder of the launcher's own";
             return outcome;
         }
         program = folder + L"\\JRE.exe";
         if (!(held = CheckBesideLauncher(*run.mediaList, run.options.m_strFolder, L"JRE.exe", L"runtime installer",
                                          run.trace, program))) {
             RemoveFolderTree(folder);
-            outcome.traceLine = L"runtime installer: " + installer + L" passed over";
+            outcome.traceLine = L"runtime installer: " + QuotedPath(installer) + L" passed over";
             return outcome;
         }
     }
     DWORD exitCode = 0;
     outcome.ran = StartInSession(program, L"/s", run.childTemp, true, false, &exitCode);
-    outcome.traceLine = L"runtime installer: " + installer + L" " + DescribeWaitedStart(outcome.ran, exitCode) +
+    outcome.traceLine = L"runtime installer: " + QuotedPath(installer) + L" " + DescribeWaitedStart(outcome.ran, exitCode) +
                         L": " + DirectCommandLine(program, L"/s");
     if (program != installer) {
         held.held.reset();
@@ -227,10 +227,10 @@ RuntimeFound CheckInstalledRuntime()
     }
     const std::wstring& home = *javaHome;
     if (!PathExists(home + L"\\bin\\javaw.exe")) {
-        return PassedOver(L"registered runtime: " + version + L" at " + home + L" has no bin\\javaw.exe: Java error",
+        return PassedOver(L"registered runtime: " + version + L" at " + QuotedPath(home) + L" has no bin\\javaw.exe: Java error",
                           JavaError::Unusable);
     }
-    return Taken(home, common::UniqueFile(), L"registered runtime: " + version + L" at " + home + L": taken");
+    return Taken(home, common::UniqueFile(), L"registered runtime: " + version + L" at " + QuotedPath(home) + L": taken");
 }
 
 }  // namespace launcher

@@ -129,7 +129,7 @@ INSTANTIATE_TEST_SUITE_P(
                   L"/english /silent",
                   {L"options: /english; installer arguments: \"-W\" \"play.auto=YES\"\r\n",
                    L"private runtime: none carried (no resource 2000): passed over\r\n",
-                   L"JVM folder: %F\\JVM\\bin is a folder: taken\r\n",
+                   L"JVM folder: \"%F\\JVM\\bin\" is a folder: taken\r\n",
                    L"Java installer started in the interactive session and waited for: %F\\JVM\\bin\\javaw.exe "
                    L"-Duser.language=en -jar \"%F\\archive.jar\" \"-W\" \"play.auto=YES\"\r\n",
                    L"Java installer exit code: 7\r\n"}},
@@ -141,7 +141,7 @@ INSTANTIATE_TEST_SUITE_P(
                    L"Java installer exit code: 7\r\n"}},
         TraceCase{"PrivateRuntime", L"dist", [](const ScratchFolder&) {}, L"/english",
                   // %R: the run's own folder, whose name nobody knows in advance.
-                  {L"private runtime: unpacked into %R\\BundledJVM (",
+                  {L"private runtime: unpacked into \"%R\\BundledJVM\" (",
                    L"ms): taken\r\n",
                    L"Java installer started in the interactive session and waited for: %R\\BundledJVM\\bin\\javaw.exe "
                    L"-Duser.language=en -jar \"%F\\archive.jar\"\r\n"}},
@@ -153,10 +153,10 @@ INSTANTIATE_TEST_SUITE_P(
                       SetMachineString(std::wstring(kRuntimesKey) + L"\\1.7", L"JavaHome", s / L"jre7");
                   },
                   L"/english",
-                  {L"JVM folder: %F\\JVM\\bin is not a folder: passed over\r\n",
+                  {L"JVM folder: \"%F\\JVM\\bin\" is not a folder: passed over\r\n",
                    L"registered runtimes: 1.7 (older), 1.8.0_202 (1.8 or later)\r\n",
-                   L"runtime installer: %F\\JRE.exe not there\r\n",
-                   L"registered runtime: 1.8.0_202 at %F\\jre8: taken\r\n",
+                   L"runtime installer: \"%F\\JRE.exe\" not there\r\n",
+                   L"registered runtime: 1.8.0_202 at \"%F\\jre8\": taken\r\n",
                    L"Java installer started in the interactive session and waited for: %F\\jre8\\bin\\javaw.exe "
                    L"-Duser.language=en -jar \"%F\\archive.jar\"\r\n"}},
         TraceCase{"RuntimeInstaller", L"standin",
@@ -166,8 +166,8 @@ INSTANTIATE_TEST_SUITE_P(
                   },
                   L"/english",
                   {L"registered runtimes: none\r\n",
-                   L"runtime installer: %F\\JRE.exe started and waited for, exit code 0: %F\\JRE.exe /s\r\n",
-                   L"registered runtime: 1.8.0_202 at %F\\InstalledJRE: taken\r\n",
+                   L"runtime installer: \"%F\\JRE.exe\" started and waited for, exit code 0: %F\\JRE.exe /s\r\n",
+                   L"registered runtime: 1.8.0_202 at \"%F\\InstalledJRE\": taken\r\n",
                    L"waited for: %F\\InstalledJRE\\bin\\javaw.exe -Duser.language=en"}},
         TraceCase{"JavaError", L"standin",
                   [](const ScratchFolder& s) {
@@ -186,8 +186,8 @@ INSTANTIATE_TEST_SUITE_P(
                   },
                   L"/english",
                   {L"uninstall mode: \"%F\\uninstall.dat\" exists\r\n",
-                   L"uninstall: %H\\Purlow.exe written\r\n",
-                   L"uninstall: %H\\Pellow.exe written\r\n",
+                   L"uninstall: \"%H\\Purlow.exe\" written\r\n",
+                   L"uninstall: \"%H\\Pellow.exe\" written\r\n",
                    L"uninstall: Pellow started in the interactive session and ended with exit code 0: "
                    L"%H\\Pellow.exe %H\\Purlow.exe %F\r\n"}}),
     [](const ::testing::TestParamInfo<TraceCase>& info) { return info.param.name; });

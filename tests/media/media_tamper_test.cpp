@@ -268,17 +268,17 @@ TEST_F(MediaTamperTest, NothingPlantedRunsAndEachRefusalNamesTheFile)
          L"HoldSetupConfiguration: {media}\\Setup.config differs from the media: SHA-256 "},
         {"archive.jar swapped",
          [&l](MediaTamperTest&, const std::wstring& m) { Replace(m + L"\\" + l + L"\\archive.jar", "PK evil"); },
-         1603, nullptr, false, L"trace:archive: {media}\\Windows64\\archive.jar differs from the media: size 7 bytes"},
+         1603, nullptr, false, L"trace:archive: \"{media}\\Windows64\\archive.jar\" differs from the media: size 7 bytes"},
         {"archive.gif swapped",
          [&l](MediaTamperTest&, const std::wstring& m) { Replace(m + L"\\" + l + L"\\archive.gif", "GIF89a evil"); },
-         0, nullptr, true, L"trace:splash image: {media}\\Windows64\\archive.gif differs from the media: size 11"},
+         0, nullptr, true, L"trace:splash image: \"{media}\\Windows64\\archive.gif\" differs from the media: size 11"},
         {"JRE.exe and JVM\\bin\\javaw.exe planted beside the launcher",
          [&l](MediaTamperTest& t, const std::wstring&) {
              t.Plant(l + L"\\JRE.exe");
              t.Plant(l + L"\\JVM\\bin\\javaw.exe");
          },
          0, nullptr, true,
-         L"trace:runtime installer: {media}\\Windows64\\JRE.exe differs from the media: not on the media's list"},
+         L"trace:runtime installer: \"{media}\\Windows64\\JRE.exe\" differs from the media: not on the media's list"},
         {"uninstall.dat planted beside the launcher",
          [&l](MediaTamperTest&, const std::wstring& m) { Replace(m + L"\\" + l + L"\\uninstall.dat", ""); }, 1603,
          kCannotStart, false,
@@ -396,7 +396,7 @@ TEST_F(MediaTamperTest, ARacerSwappingAHeldFileNeverGetsItsBytesRun)
             EXPECT_EQ(road.exitCode, 1603u);
             EXPECT_EQ(road.messages, std::vector<std::wstring>{kCannotStart});
         } else {
-            EXPECT_NE(road.trace.find(L"archive.jar differs from the media"), std::wstring::npos);
+            EXPECT_NE(road.trace.find(L"archive.jar\" differs from the media"), std::wstring::npos);
             EXPECT_TRUE(FileExists(media + L"\\Windows64\\AutoUpdate.log"));
             EXPECT_EQ(road.exitCode, 1603u) << "nothing installed";
         }
