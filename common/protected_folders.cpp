@@ -93,6 +93,12 @@ bool RunFolder::Create(const std::wstring& parent)
     return !m_path.empty();
 }
 
+std::wstring RunFolder::CreateChildTemp() const
+{
+    const std::wstring temp = m_path + L"\\Temp";
+    return !m_path.empty() && CreateProtectedFolder(temp) ? temp : std::wstring();
+}
+
 void RunFolder::Remove()
 {
     if (m_path.empty()) {

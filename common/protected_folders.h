@@ -53,6 +53,9 @@ public:
     bool Create(const std::wstring& parent);
     void Remove();
     const std::wstring& path() const { return m_path; }
+    // Its "Temp", made protected, for the children's TEMP and TMP; empty
+    // when there is no folder or the subfolder cannot be made.
+    std::wstring CreateChildTemp() const;
 
 private:
     std::wstring m_path;

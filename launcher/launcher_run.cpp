@@ -35,10 +35,7 @@ DWORD LauncherRun::Run()
     // go into a folder of its own.
     if (m_runFolder.Create(common::SystemTempFolder())) {
         m_run.runFolder = m_runFolder.path();
-        m_run.childTemp = m_runFolder.path() + L"\\Temp";
-        if (!common::CreateProtectedFolder(m_run.childTemp)) {
-            m_run.childTemp.clear();
-        }
+        m_run.childTemp = m_runFolder.CreateChildTemp();
     } else {
         m_run.runFolderError = ::GetLastError();
         m_run.trace.Line(L"run folder: none could be made in " + QuotedPath(common::SystemTempFolder()) + L" (error " +

@@ -162,10 +162,7 @@ void SetupDialog::RunWorker()
     ChildFolders folders;
     if (runFolder.Create(common::SystemTempFolder())) {
         folders.runFolder = runFolder.path();
-        folders.temp = runFolder.path() + L"\\Temp";
-        if (!common::CreateProtectedFolder(folders.temp)) {
-            folders.temp.clear();
-        }
+        folders.temp = runFolder.CreateChildTemp();
     } else {
         WriteLog(L"WorkerThread: no run folder in " + common::SystemTempFolder() + L" (error " +
                  std::to_wstring(::GetLastError()) + L")");

@@ -24,15 +24,7 @@ constexpr DWORD kNothingStarted = 1603;
 
 std::set<std::wstring> RunFolders()
 {
-    std::set<std::wstring> folders;
-    WIN32_FIND_DATAW entry = {};
-    common::UniqueFind listing(::FindFirstFileW((SystemTempFolder() + L"\\wendrel-*").c_str(), &entry));
-    if (listing) {
-        do {
-            folders.insert(SystemTempFolder() + L"\\" + entry.cFileName);
-        } while (::FindNextFileW(listing.get(), &entry));
-    }
-    return folders;
+    return SystemTempEntries(L"wendrel-*");
 }
 
 // A run folder made since `before` was listed; empty when none.

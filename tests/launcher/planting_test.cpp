@@ -30,16 +30,10 @@ bool Exists(const std::wstring& path)
 // The launchers' run folders now in the system temporary folder.
 std::set<std::wstring> OwnFolders()
 {
-    std::set<std::wstring> folders;
-    WIN32_FIND_DATAW entry = {};
-    common::UniqueFind listing(::FindFirstFileW((SystemTempFolder() + L"\\wendrel-*").c_str(), &entry));
-    if (listing) {
-        do {
-            // A trace's folder is kept on purpose.
-            if (std::wstring(entry.cFileName).rfind(L"wendrel-trace-", 0) != 0) {
-                folders.insert(SystemTempFolder() + L"\\" + entry.cFileName);
-            }
-        } while (::FindNextFileW(listing.get(), &entry));
+    std::set<std::wstring> folders = SystemTempEntries(L"wendrel-*");
+    // A trace's folder is kept on purpose.
+    for (const std::wstring& trace : SystemTempEntries(L"wendrel-trace-*")) {
+        folders.erase(trace);
     }
     return folders;
 }

@@ -360,19 +360,24 @@ std::wstring SystemTempFolder()
     return std::wstring(root) + L"\\Temp";
 }
 
+std::set<std::wstring> SystemTempEntries(const wchar_t* pattern)
+{
+    std::set<std::wstring> entries;
+    WIN32_FIND_DATAW entry = {};
+    common::UniqueFind listing(::FindFirstFileW((SystemTempFolder() + L"\\" + pattern).c_str(), &entry));
+    if (listing) {
+        do {
+            entries.insert(SystemTempFolder() + L"\\" + entry.cFileName);
+        } while (::FindNextFileW(listing.get(), &entry));
+    }
+    return entries;
+}
+
 namespace {
 
 std::set<std::wstring> TraceFolders()
 {
-    std::set<std::wstring> folders;
-    WIN32_FIND_DATAW entry = {};
-    common::UniqueFind listing(::FindFirstFileW((SystemTempFolder() + L"\\wendrel-trace-*").c_str(), &entry));
-    if (listing) {
-        do {
-            folders.insert(SystemTempFolder() + L"\\" + entry.cFileName);
-        } while (::FindNextFileW(listing.get(), &entry));
-    }
-    return folders;
+    return SystemTempEntries(L"wendrel-trace-*");
 }
 
 }  // namespace

@@ -99,6 +99,10 @@ private:
 // %SystemRoot%\Temp.
 std::wstring SystemTempFolder();
 
+// The full paths of what lies in the system temporary folder under names
+// matching the pattern ("wendrel-*").
+std::set<std::wstring> SystemTempEntries(const wchar_t* pattern);
+
 // The launcher's traces (WENDREL_TRACE): it writes each run's into a folder
 // of its own, "<system temp>\wendrel-trace-*\trace.txt". A test lists the
 // folders before a run and reads the one that run made.
