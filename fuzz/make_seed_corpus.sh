@@ -3,6 +3,7 @@
 # (stored, deflated, with comment, to a pipe), jar, Python's zipfile, bsdtar
 # and 7z, over a few small files and folders.   make_seed_corpus.sh OUT_DIR
 set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
 out=$(mkdir -p "$1" && cd "$1" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -30,3 +31,6 @@ for method, label in ((zipfile.ZIP_STORED, 'stored'), (zipfile.ZIP_DEFLATED, 'de
             for name in dirs + names:
                 z.write(os.path.join(root, name))
 PY
+# The same deflated archive stored in pieces of 512 bytes, as the media carry
+# the private runtime.
+python3 "$root/tools/zip-pieces/zip_pieces.py" "$out/python-deflated.zip" "$out/pieces.zip" 512

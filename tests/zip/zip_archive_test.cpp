@@ -332,12 +332,20 @@ TEST(ZipArchiveTest, LocalExtraFieldThatRunsPastTheEndFailsTheLookup)
 
 TEST(ZipArchiveTest, SinkFailureIsAWriteFailure)
 {
-    auto opened = OpenEntries({Entry("x", SampleBytes(3 * kOutputChunkSize))});
-    ASSERT_EQ(opened->result, ZipOk);
-    const Extracted out = Extract(*opened->archive, 0, kOutputChunkSize + 10);
-    EXPECT_EQ(out.result, ZipWriteFailed);
-    // The first piece went in; the failed second one ended the entry.
-    EXPECT_EQ(out.bytes.size(), kOutputChunkSize);
+    // An entry within a piece is inflated into the buffer and goes in with
+    // one write, which fails whole; a larger one streams, and its first
+    // chunk went in before the second failed.
+    const struct {
+        size_t size;
+        size_t written;
+    } rows[] = {{3 * kOutputChunkSize, 0}, {kMaxPieceBytes + kOutputChunkSize, kOutputChunkSize}};
+    for (const auto& row : rows) {
+        auto opened = OpenEntries({Entry("x", SampleBytes(row.size))});
+        ASSERT_EQ(opened->result, ZipOk);
+        const Extracted out = Extract(*opened->archive, 0, kOutputChunkSize + 10);
+        EXPECT_EQ(out.result, ZipWriteFailed) << row.size;
+        EXPECT_EQ(out.bytes.size(), row.written) << row.size;
+    }
 }
 
 TEST(ZipArchiveTest, HeaderBrokenAfterOpeningStopsTheWalkThere)
@@ -428,7 +436,7 @@ TEST_P(WholeEntryRoadCaseTest, EndsAsTheStreamDoes)
 
     MemorySource source(bytes.data(), bytes.size());
     RoadSink whole;
-    ZipOutputBuffer buffer;
+    ZipThreadBuffers buffer;
     const int result = CopyEntryData(&source, data, whole, buffer);
     MemorySink streamed;
     EXPECT_EQ(StreamEntryData(&source, data, streamed, buffer), result);

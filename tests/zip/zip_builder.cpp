@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace zip_testing {
@@ -40,6 +41,46 @@ std::string RawDeflate(const std::string& data)
         throw std::runtime_error("deflate");
     }
     return out;
+}
+
+std::string DeflateInPieces(const std::string& data, size_t pieceBytes,
+                            std::vector<std::pair<uint32_t, uint32_t>>* starts, int flush)
+{
+    z_stream z{};
+    if (deflateInit2(&z, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+        throw std::runtime_error("deflateInit2");
+    }
+    std::string out;
+    starts->clear();
+    for (size_t start = 0; start < data.size(); start += pieceBytes) {
+        if (start > 0) {
+            starts->emplace_back(static_cast<uint32_t>(out.size()), static_cast<uint32_t>(start));
+        }
+        const size_t size = std::min(pieceBytes, data.size() - start);
+        const bool last = start + size == data.size();
+        std::string piece(deflateBound(&z, static_cast<uLong>(size)) + 64, '\0');
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data() + start));
+        z.avail_in = static_cast<uInt>(size);
+        z.next_out = reinterpret_cast<Bytef*>(&piece[0]);
+        z.avail_out = static_cast<uInt>(piece.size());
+        deflate(&z, last ? Z_FINISH : flush);
+        piece.resize(piece.size() - z.avail_out);
+        out += piece;
+    }
+    deflateEnd(&z);
+    return out;
+}
+
+std::string PieceField(const std::vector<std::pair<uint32_t, uint32_t>>& starts)
+{
+    std::string field;
+    Put16(field, 0x7770);
+    Put16(field, static_cast<uint16_t>(8 * starts.size()));
+    for (const auto& start : starts) {
+        Put32(field, start.first);
+        Put32(field, start.second);
+    }
+    return field;
 }
 
 uint32_t Crc32(const std::string& data)

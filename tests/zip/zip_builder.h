@@ -56,6 +56,15 @@ EntryLayout Entry(const std::string& name, const std::string& data, uint16_t met
 std::string BuildZip(const std::vector<EntryLayout>& entries, const ArchiveLayout& archive = ArchiveLayout());
 
 std::string RawDeflate(const std::string& data);
+
+// `data` deflated in pieces of `pieceBytes`, each but the last ending on a
+// full flush (`flush` Z_SYNC_FLUSH instead lets later pieces refer back);
+// *starts gets the compressed and uncompressed start of every piece after
+// the first.
+std::string DeflateInPieces(const std::string& data, size_t pieceBytes,
+                            std::vector<std::pair<uint32_t, uint32_t>>* starts, int flush = 3 /* Z_FULL_FLUSH */);
+// The private piece-table extra field for those starts.
+std::string PieceField(const std::vector<std::pair<uint32_t, uint32_t>>& starts);
 uint32_t Crc32(const std::string& data);
 
 // An extended-timestamp ("UT") extra field with the given flags and times;

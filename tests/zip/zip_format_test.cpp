@@ -10,6 +10,7 @@
 namespace {
 
 using namespace zip;
+using zip_testing::PieceField;
 using zip_testing::UtField;
 
 struct AttributeCase {
@@ -112,6 +113,53 @@ INSTANTIATE_TEST_SUITE_P(Table, ExtraTimesTest, ::testing::Values(
     TimesCase{"negative write time", UtField(3, {-5, 1100000000}), 0, kT2, 0},
     TimesCase{"flags only", UtField(0, {}), 0, 0, 0},
     TimesCase{"truncated header", std::string("UT\x05", 3), 0, 0, 0}));
+
+struct PieceTableCase {
+    const char* what;
+    std::string extra;
+    size_t pieces;   // 0: no table, the entry is one stream
+    uint32_t inflatedSize = 3000;
+};
+
+void PrintTo(const PieceTableCase& c, std::ostream* out) { *out << c.what; }
+
+class PieceTableTest : public ::testing::TestWithParam<PieceTableCase> {};
+
+// Every table is read for an entry of 1000 compressed bytes.
+TEST_P(PieceTableTest, TakesOnlyTablesThatStayWithinTheEntry)
+{
+    const PieceTableCase& c = GetParam();
+    const std::vector<EntryPiece> pieces = PiecesFromExtra(
+        reinterpret_cast<const unsigned char*>(c.extra.data()), c.extra.size(), 1000, c.inflatedSize);
+    ASSERT_EQ(pieces.size(), c.pieces);
+    uint64_t compressed = 0, inflated = 0;
+    for (const EntryPiece& piece : pieces) {
+        EXPECT_EQ(piece.compressedOffset, compressed);
+        EXPECT_EQ(piece.uncompressedOffset, inflated);
+        compressed += piece.compressedSize;
+        inflated += piece.uncompressedSize;
+    }
+    if (!pieces.empty()) {
+        EXPECT_EQ(compressed, 1000u);
+        EXPECT_EQ(inflated, c.inflatedSize);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, PieceTableTest, ::testing::Values(
+    PieceTableCase{"two pieces", PieceField({{400, 1000}}), 2},
+    PieceTableCase{"three, after a time field", UtField(1, {1000000000}) + PieceField({{400, 1000}, {700, 2000}}), 3},
+    PieceTableCase{"no table", UtField(1, {1000000000}), 0},
+    PieceTableCase{"empty table", PieceField({}), 0},
+    PieceTableCase{"compressed offsets fall", PieceField({{700, 1000}, {400, 2000}}), 0},
+    PieceTableCase{"an empty piece", PieceField({{400, 1000}, {400, 2000}}), 0},
+    PieceTableCase{"compressed start beyond the entry", PieceField({{1000, 1000}}), 0},
+    PieceTableCase{"inflated start beyond the entry", PieceField({{400, 3000}}), 0},
+    PieceTableCase{"pieces at the bound", PieceField({{400, kMaxPieceBytes}}), 2, 2 * kMaxPieceBytes},
+    PieceTableCase{"a piece over the bound", PieceField({{400, kMaxPieceBytes}}), 0, 2 * kMaxPieceBytes + 1},
+    PieceTableCase{"size not a multiple of eight", PieceField({{400, 1000}}).substr(0, 2) +
+                       std::string("\x07\x00", 2) + PieceField({{400, 1000}}).substr(4, 7), 0},
+    PieceTableCase{"table cut short by the extra field's end", PieceField({{400, 1000}}).substr(0, 10), 0},
+    PieceTableCase{"only the first table counts", PieceField({{400, 1000}}) + PieceField({{700, 2000}}), 2}));
 
 struct NameCase {
     const char* name;

@@ -183,6 +183,63 @@ INSTANTIATE_TEST_SUITE_P(Table, ParallelDriverTest, ::testing::Values(
     DriverCase{"sinks that fill up", ManySmall(), ArchiveLayout(), 1000},
     DriverCase{"a stub in front", {Entry("a", SampleBytes(40000, 1)), Entry("b", SampleBytes(40000, 2), 0)}, WithPrefix(), SIZE_MAX}));
 
+// An entry of 300,000 bytes in pieces of 64 KiB, then made to lie.
+struct PiecesCase {
+    const char* what;
+    int flush;                              // how the pieces end
+    uint32_t shiftCompressed, shiftInflated;   // added to the second piece's start
+    bool crcLies, dataBroken;
+};
+
+void PrintTo(const PiecesCase& c, std::ostream* out) { *out << c.what; }
+
+class PiecesTest : public ::testing::TestWithParam<PiecesCase> {};
+
+TEST_P(PiecesTest, EndAsTheStreamDoesOnEveryThreadCount)
+{
+    const PiecesCase& c = GetParam();
+    const std::string data = SampleBytes(300000, 5);
+    std::vector<std::pair<uint32_t, uint32_t>> starts;
+    EntryLayout pieced = Entry("p", data);
+    pieced.storedBytes = zip_testing::DeflateInPieces(data, 65536, &starts, c.flush);
+    starts[0].first += c.shiftCompressed;
+    starts[0].second += c.shiftInflated;
+    pieced.localExtra = zip_testing::PieceField(starts);
+    if (c.crcLies) {
+        pieced = WithCrc(pieced, 7);
+    }
+    if (c.dataBroken) {
+        (*pieced.storedBytes)[starts[1].first + 10] ^= 0x55;
+    }
+    auto a = Listed({Entry("a", "1"), pieced, Entry("b", SampleBytes(70000, 2))});
+    ASSERT_EQ(a->listed.size(), 3u);
+    ASSERT_EQ(a->listed[1].data.pieces.size(), 5u) << "the table is sound, whatever the data";
+
+    // What the zlib stream alone makes of the entry is the truth.
+    MemorySource source(a->bytes.data(), a->bytes.size());
+    MemorySink streamed;
+    ZipThreadBuffers buffers;
+    const int streamResult = StreamEntryData(&source, a->listed[1].data, streamed, buffers);
+    if (!c.crcLies && !c.dataBroken) {
+        ASSERT_EQ(streamResult, ZipOk);
+        ASSERT_TRUE(streamed.bytes() == data);
+    }
+    for (unsigned threads : {1u, 2u, 3u}) {
+        const Unpacked out = Unpack(*a, threads);
+        EXPECT_EQ(out.results[1], streamResult) << threads << " threads";
+        EXPECT_TRUE(out.bytes[1] == streamed.bytes()) << threads << " threads";
+        EXPECT_EQ(out.results[2], ZipOk) << threads << " threads";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, PiecesTest, ::testing::Values(
+    PiecesCase{"full flushes", 3, 0, 0, false, false},
+    PiecesCase{"sync flushes: later pieces refer back", 2, 0, 0, false, false},
+    PiecesCase{"a compressed start that misses the flush", 3, 1, 0, false, false},
+    PiecesCase{"an inflated start that lies", 3, 0, 100, false, false},
+    PiecesCase{"the CRC lies", 3, 0, 0, true, false},
+    PiecesCase{"broken data in a piece", 3, 0, 0, false, true}));
+
 TEST(ParallelDriverTest, ThreadsWithoutASourceLeaveTheWorkToTheCaller)
 {
     auto a = Listed(ManySmall());

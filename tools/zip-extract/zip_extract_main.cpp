@@ -148,7 +148,25 @@ public:
             m_map = nullptr;
         }
         // Back to empty: nothing half inflated looks like a complete file.
-        return keep || ::ftruncate(m_fd, 0) == 0;
+        return keep || (::ftruncate(m_fd, 0) == 0 && ::lseek(m_fd, 0, SEEK_SET) == 0);
+    }
+    bool WritesAtOffsets() const override { return true; }
+    bool WriteAt(uint64_t offset, const void* data, size_t size) override
+    {
+        const char* p = static_cast<const char*>(data);
+        while (size > 0) {
+            const ssize_t put = ::pwrite(m_fd, p, size, static_cast<off_t>(offset));
+            if (put < 0 && errno == EINTR) {
+                continue;
+            }
+            if (put <= 0) {
+                return false;
+            }
+            p += put;
+            offset += static_cast<uint64_t>(put);
+            size -= static_cast<size_t>(put);
+        }
+        return true;
     }
 
 private:

@@ -82,6 +82,9 @@ int ZipArchive::LookUp(int index, ZipEntryRecord* record, ZipEntryData* data)
     record->compressedSize = static_cast<int32_t>(header.compressedSize);
     record->uncompressedSize = static_cast<int32_t>(header.uncompressedSize);
     *data = m_reader.CurrentEntryData(layout);
+    if (data->method == kMethodDeflated) {
+        data->pieces = PiecesFromExtra(extra.data(), extra.size(), data->compressedSize, data->uncompressedSize);
+    }
     return ZipOk;
 }
 
@@ -96,7 +99,7 @@ int ZipArchive::WriteEntry(int index, ZipSink& sink)
     if (index < 0) {
         return ZipBadArgument;
     }
-    return CopyEntryData(m_source.get(), data, sink, m_outputBuffer);
+    return CopyEntryData(m_source.get(), data, sink, m_buffers);
 }
 
 }  // namespace zip

@@ -56,7 +56,7 @@ private:
 
     int LookUp(int index, ZipEntryRecord* record, ZipEntryData* data);
 
-    ZipOutputBuffer m_outputBuffer;   // made on first use, kept for every entry
+    ZipThreadBuffers m_buffers;   // made on first use, kept for every entry
     std::unique_ptr<ZipSource> m_source;
     ZipReader m_reader;
     int m_cachedIndex = -1;

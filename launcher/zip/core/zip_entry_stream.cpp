@@ -192,14 +192,10 @@ bool FitsWholeEntryRoad(const ZipEntryData& data)
 
 namespace {
 
-struct DecompressorDeleter {
-    void operator()(libdeflate_decompressor* decompressor) const { libdeflate_free_decompressor(decompressor); }
-};
-
 // ZipOk or ZipCrcMismatch when libdeflate delivered exactly the declared
 // bytes into the sink's whole output; ZipEndOfList when this road does not
 // apply or came to anything else, with nothing left in the sink.
-int InflateWhole(ZipSource* source, const ZipEntryData& data, ZipSink& sink)
+int InflateWhole(ZipSource* source, const ZipEntryData& data, ZipSink& sink, ZipThreadBuffers& buffers)
 {
     if (!FitsWholeEntryRoad(data)) {
         return ZipEndOfList;
@@ -209,11 +205,8 @@ int InflateWhole(ZipSource* source, const ZipEntryData& data, ZipSink& sink)
         return ZipEndOfList;
     }
     const unsigned char* input = source->View(data.position, data.compressedSize);
-    if (input == nullptr) {
-        return ZipEndOfList;
-    }
-    std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> decompressor(libdeflate_alloc_decompressor());
-    if (!decompressor) {
+    libdeflate_decompressor* const decompressor = buffers.decompressor();
+    if (input == nullptr || decompressor == nullptr) {
         return ZipEndOfList;
     }
     unsigned char* output = sink.ReserveWhole(data.uncompressedSize);
@@ -222,7 +215,7 @@ int InflateWhole(ZipSource* source, const ZipEntryData& data, ZipSink& sink)
     }
     size_t produced = 0;
     const libdeflate_result result = libdeflate_deflate_decompress_ex(
-        decompressor.get(), input, data.compressedSize, output, data.uncompressedSize, nullptr, &produced);
+        decompressor, input, data.compressedSize, output, data.uncompressedSize, nullptr, &produced);
     if (result != LIBDEFLATE_SUCCESS || produced != data.uncompressedSize) {
         // Short, long or broken: the stream decides what today's result is.
         sink.FinishWhole(false);
@@ -235,32 +228,163 @@ int InflateWhole(ZipSource* source, const ZipEntryData& data, ZipSink& sink)
     return crc == data.crc32 ? ZipOk : ZipCrcMismatch;
 }
 
-}  // namespace
-
-int CopyEntryData(ZipSource* source, const ZipEntryData& data, ZipSink& sink, ZipOutputBuffer& buffer,
-                  EntryRoad road)
+// ZipOk when every piece inflated and went into the sink in order and the
+// entry's CRC matches; ZipWriteFailed when the sink refused; ZipEndOfList
+// when the pieces did not come to the entry, with the sink emptied again.
+int InflatePieces(ZipSource* source, const ZipEntryData& data, const std::vector<EntryPiece>& pieces,
+                  ZipSink& sink, ZipThreadBuffers& buffers)
 {
-    const int whole = road == EntryRoad::WholeWhereItFits ? InflateWhole(source, data, sink) : ZipEndOfList;
-    return whole != ZipEndOfList ? whole : StreamEntryData(source, data, sink, buffer);
+    std::vector<uint32_t> crcs(pieces.size());
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        if (!InflatePiece(source, data, pieces[i], buffers, &crcs[i])) {
+            return i == 0 || sink.FinishWhole(false) ? ZipEndOfList : ZipWriteFailed;
+        }
+        if (!sink.Write(buffers.output(0), pieces[i].uncompressedSize)) {
+            return ZipWriteFailed;
+        }
+    }
+    if (CombinedCrc(pieces, crcs) != data.crc32) {
+        return sink.FinishWhole(false) ? ZipEndOfList : ZipWriteFailed;
+    }
+    return ZipOk;
 }
 
-int StreamEntryData(ZipSource* source, const ZipEntryData& data, ZipSink& sink, ZipOutputBuffer& buffer)
+// A final empty block with fixed codes: appended to a piece that ends on a
+// full flush, it ends the stream there for libdeflate, which reads up to a
+// final block.
+constexpr unsigned char kClosingBlock[] = {0x03, 0x00};
+
+}  // namespace
+
+ZipThreadBuffers::ZipThreadBuffers() = default;
+
+ZipThreadBuffers::~ZipThreadBuffers()
+{
+    if (m_decompressor != nullptr) {
+        libdeflate_free_decompressor(m_decompressor);
+    }
+}
+
+unsigned char* ZipThreadBuffers::Block::AtLeast(size_t wanted)
+{
+    if (wanted > size || !bytes) {
+        bytes.reset(new (std::nothrow) unsigned char[std::max<size_t>(wanted, 1)]);
+        size = bytes ? wanted : 0;
+    }
+    return bytes.get();
+}
+
+unsigned char* ZipThreadBuffers::chunk() { return m_chunk.AtLeast(kOutputChunkSize); }
+unsigned char* ZipThreadBuffers::input(size_t size) { return m_input.AtLeast(size); }
+unsigned char* ZipThreadBuffers::output(size_t size) { return m_output.AtLeast(size); }
+
+libdeflate_decompressor* ZipThreadBuffers::decompressor()
+{
+    if (m_decompressor == nullptr) {
+        m_decompressor = libdeflate_alloc_decompressor();
+    }
+    return m_decompressor;
+}
+
+std::vector<EntryPiece> BufferedPieces(const ZipEntryData& data)
+{
+    if (data.method != kMethodDeflated || data.uncompressedSize == 0) {
+        return {};
+    }
+    if (!data.pieces.empty()) {
+        return data.pieces;
+    }
+    if (data.compressedSize == 0 || data.compressedSize > kMaxPieceBytes || data.uncompressedSize > kMaxPieceBytes) {
+        return {};
+    }
+    EntryPiece whole;
+    whole.compressedSize = data.compressedSize;
+    whole.uncompressedSize = data.uncompressedSize;
+    return {whole};
+}
+
+bool InflatePiece(ZipSource* source, const ZipEntryData& data, const EntryPiece& piece, ZipThreadBuffers& buffers,
+                  uint32_t* crc)
+{
+    const bool last = uint64_t(piece.compressedOffset) + piece.compressedSize == data.compressedSize;
+    const uint64_t position = data.position + piece.compressedOffset;
+    const unsigned char* input = last ? source->View(position, piece.compressedSize) : nullptr;
+    size_t inputSize = piece.compressedSize;
+    if (input == nullptr) {
+        // A piece before the last ends on a full flush, not a final block.
+        unsigned char* copy = buffers.input(inputSize + sizeof(kClosingBlock));
+        const unsigned char* view = source->View(position, piece.compressedSize);
+        size_t got = 0;
+        if (copy == nullptr) {
+            return false;
+        }
+        if (view != nullptr) {
+            std::memcpy(copy, view, inputSize);
+        } else if (!source->Seek(position) || !source->Read(copy, inputSize, &got) || got != inputSize) {
+            return false;
+        }
+        if (!last) {
+            std::memcpy(copy + inputSize, kClosingBlock, sizeof(kClosingBlock));
+            inputSize += sizeof(kClosingBlock);
+        }
+        input = copy;
+    }
+    unsigned char* output = buffers.output(piece.uncompressedSize);
+    libdeflate_decompressor* const decompressor = buffers.decompressor();
+    if (output == nullptr || decompressor == nullptr) {
+        return false;
+    }
+    size_t consumed = 0;
+    size_t produced = 0;
+    const libdeflate_result result = libdeflate_deflate_decompress_ex(
+        decompressor, input, inputSize, output, piece.uncompressedSize, &consumed, &produced);
+    if (result != LIBDEFLATE_SUCCESS || consumed != inputSize || produced != piece.uncompressedSize) {
+        return false;
+    }
+    *crc = libdeflate_crc32(0, output, produced);
+    return true;
+}
+
+uint32_t CombinedCrc(const std::vector<EntryPiece>& pieces, const std::vector<uint32_t>& crcs)
+{
+    uLong crc = 0;
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        crc = crc32_combine(crc, crcs[i], static_cast<z_off_t>(pieces[i].uncompressedSize));
+    }
+    return static_cast<uint32_t>(crc);
+}
+
+int CopyEntryData(ZipSource* source, const ZipEntryData& data, ZipSink& sink, ZipThreadBuffers& buffers,
+                  EntryRoad road)
+{
+    if (road == EntryRoad::WholeWhereItFits) {
+        int inflated = data.pieces.empty() ? InflateWhole(source, data, sink, buffers) : ZipEndOfList;
+        const std::vector<EntryPiece> pieces = BufferedPieces(data);
+        if (inflated == ZipEndOfList && !pieces.empty()) {
+            inflated = InflatePieces(source, data, pieces, sink, buffers);
+        }
+        if (inflated != ZipEndOfList) {
+            return inflated;
+        }
+    }
+    return StreamEntryData(source, data, sink, buffers);
+}
+
+int StreamEntryData(ZipSource* source, const ZipEntryData& data, ZipSink& sink, ZipThreadBuffers& buffers)
 {
     ZipEntryStream stream;
     if (stream.Open(source, data) != ZipOk) {
         return ZipWriteFailed;
     }
-    if (!buffer) {
-        buffer.reset(new (std::nothrow) unsigned char[kOutputChunkSize]);
-        if (!buffer) {
-            stream.Close();
-            return ZipWriteFailed;
-        }
+    unsigned char* const chunk = buffers.chunk();
+    if (chunk == nullptr) {
+        stream.Close();
+        return ZipWriteFailed;
     }
     bool failed = false;
     for (;;) {
-        const int count = stream.Read(buffer.get(), kOutputChunkSize);
-        if (count < 0 || (count > 0 && !sink.Write(buffer.get(), static_cast<size_t>(count)))) {
+        const int count = stream.Read(chunk, kOutputChunkSize);
+        if (count < 0 || (count > 0 && !sink.Write(chunk, static_cast<size_t>(count)))) {
             failed = true;
             break;
         }

@@ -5,11 +5,15 @@
 // reader's own, or one per worker thread.
 
 #include "launcher/zip/core/zip_codes.h"
+#include "launcher/zip/core/zip_format.h"
 #include "launcher/zip/core/zip_stream.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
+
+struct libdeflate_decompressor;
 
 namespace zip {
 
@@ -21,6 +25,7 @@ struct ZipEntryData {
     uint32_t compressedSize = 0;
     uint32_t uncompressedSize = 0;
     uint64_t position = 0;   // of the first data byte in the source, prefix included
+    std::vector<EntryPiece> pieces;   // a deflated entry's sound piece table; empty: one stream
 };
 
 class ZipEntryStream {
@@ -48,23 +53,49 @@ private:
     std::unique_ptr<State> m_state;
 };
 
-// The output chunk a thread streams entries through; made on first use and
-// left uninitialised, since every byte is written before it is read.
-using ZipOutputBuffer = std::unique_ptr<unsigned char[]>;
+// What one thread inflates through, each made on first use and kept for
+// every entry it writes: the output chunk it streams through (left
+// uninitialised, since every byte is written before it is read), and for
+// pieces a copy of the compressed bytes and the inflated bytes, each at most
+// kMaxPieceBytes, with libdeflate's state.
+class ZipThreadBuffers {
+public:
+    ZipThreadBuffers();
+    ~ZipThreadBuffers();
+    ZipThreadBuffers(const ZipThreadBuffers&) = delete;
+    ZipThreadBuffers& operator=(const ZipThreadBuffers&) = delete;
+
+    unsigned char* chunk();                       // kOutputChunkSize bytes
+    unsigned char* input(size_t size);            // at least `size` bytes
+    unsigned char* output(size_t size);
+    libdeflate_decompressor* decompressor();      // each null when out of memory
+
+private:
+    struct Block {
+        std::unique_ptr<unsigned char[]> bytes;
+        size_t size = 0;
+        unsigned char* AtLeast(size_t wanted);
+    };
+    Block m_chunk, m_input, m_output;
+    libdeflate_decompressor* m_decompressor = nullptr;
+};
 
 // How CopyEntryData may take an entry: the whole road where it fits, or
 // streaming alone, as the reader did before it had the whole road (for
 // measurements).
 enum class EntryRoad { WholeWhereItFits, StreamOnly };
 
-// Streams every byte of an entry into `sink` through `buffer`: ZipOk, ZipWriteFailed when reading the data
-// or writing the sink failed, or ZipCrcMismatch when every byte went out and
-// the CRC differs. A deflated entry whose data the source shows in memory
-// and whose output the sink gives whole is inflated in one call by
-// libdeflate when both together stay within kWholeEntryBound; any result
-// but a complete one drops that output and streams the entry as above, so
-// the outcome is the same either way.
-int CopyEntryData(ZipSource* source, const ZipEntryData& data, ZipSink& sink, ZipOutputBuffer& buffer,
+// Writes every byte of an entry into `sink`: ZipOk, ZipWriteFailed when
+// reading the data or writing the sink failed, or ZipCrcMismatch when every
+// byte went out and the CRC differs. A deflated entry is inflated by
+// libdeflate where it can be, in this order: piece by piece when it has a
+// piece table, each piece written as it comes; in one call into the sink's
+// whole output when the sink gives one (within kWholeEntryBound, the
+// source showing the data in memory); in one call into the thread's buffer
+// when it fits kMaxPieceBytes. Anything but a complete inflate that matches
+// the entry's CRC drops that output and streams the entry through zlib, so
+// the outcome is always the stream's.
+int CopyEntryData(ZipSource* source, const ZipEntryData& data, ZipSink& sink, ZipThreadBuffers& buffers,
                   EntryRoad road = EntryRoad::WholeWhereItFits);
 
 // The most that whole-entry inflates hold in memory at once, compressed and
@@ -78,7 +109,22 @@ constexpr uint64_t kWholeEntryBound = uint64_t(512) << 20;
 bool FitsWholeEntryRoad(const ZipEntryData& data);
 
 // The streaming road alone, for comparing the two.
-int StreamEntryData(ZipSource* source, const ZipEntryData& data, ZipSink& sink, ZipOutputBuffer& buffer);
+int StreamEntryData(ZipSource* source, const ZipEntryData& data, ZipSink& sink, ZipThreadBuffers& buffers);
+
+// The pieces libdeflate inflates an entry in, each into the thread's
+// buffer: the entry's piece table, or the whole entry as one piece when
+// both its sizes are within kMaxPieceBytes; none for other entries, which
+// stream.
+std::vector<EntryPiece> BufferedPieces(const ZipEntryData& data);
+
+// Inflates one piece of a deflated entry into buffers.output(): true when
+// it came to exactly the piece's size, consuming exactly its bytes, with
+// its CRC-32 in *crc. False for anything else (the entry then streams).
+bool InflatePiece(ZipSource* source, const ZipEntryData& data, const EntryPiece& piece, ZipThreadBuffers& buffers,
+                  uint32_t* crc);
+
+// The CRC-32 of the whole entry from its pieces' CRCs, in order.
+uint32_t CombinedCrc(const std::vector<EntryPiece>& pieces, const std::vector<uint32_t>& crcs);
 
 // Output is handed to the sink in pieces of this size: with large pieces
 // inflate runs longer per call and the sink sees few writes (measured: 4 %

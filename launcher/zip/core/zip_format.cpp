@@ -245,6 +245,42 @@ EntryTimes TimesFromExtra(uint32_t dosDateTime, const unsigned char* extra, size
     return times;
 }
 
+std::vector<EntryPiece> PiecesFromExtra(const unsigned char* extra, size_t size, uint32_t compressedSize,
+                                        uint32_t uncompressedSize)
+{
+    size_t p = 0;
+    while (p + 4 <= size && ReadLe16(extra + p) != kPieceTableTag) {
+        p += 4 + ReadLe16(extra + p + 2);
+    }
+    if (p + 4 > size) {
+        return {};
+    }
+    const size_t fieldSize = ReadLe16(extra + p + 2);
+    if (fieldSize == 0 || fieldSize % 8 != 0 || fieldSize > size - (p + 4)) {
+        return {};
+    }
+    std::vector<EntryPiece> pieces(fieldSize / 8 + 1);
+    const unsigned char* offsets = extra + p + 4;
+    for (size_t i = 1; i <= pieces.size(); ++i) {
+        const uint64_t compressedEnd = i < pieces.size() ? ReadLe32(offsets + 8 * (i - 1)) : compressedSize;
+        const uint64_t uncompressedEnd = i < pieces.size() ? ReadLe32(offsets + 8 * (i - 1) + 4) : uncompressedSize;
+        EntryPiece& piece = pieces[i - 1];
+        if (compressedEnd <= piece.compressedOffset || compressedEnd - piece.compressedOffset > kMaxPieceBytes ||
+            uncompressedEnd <= piece.uncompressedOffset ||
+            uncompressedEnd - piece.uncompressedOffset > kMaxPieceBytes || compressedEnd > compressedSize ||
+            uncompressedEnd > uncompressedSize) {
+            return {};
+        }
+        piece.compressedSize = static_cast<uint32_t>(compressedEnd - piece.compressedOffset);
+        piece.uncompressedSize = static_cast<uint32_t>(uncompressedEnd - piece.uncompressedOffset);
+        if (i < pieces.size()) {
+            pieces[i].compressedOffset = static_cast<uint32_t>(compressedEnd);
+            pieces[i].uncompressedOffset = static_cast<uint32_t>(uncompressedEnd);
+        }
+    }
+    return pieces;
+}
+
 bool IsSafeEntryName(const std::string& name)
 {
     if (name.empty() || name.find('\0') != std::string::npos || name.find(':') != std::string::npos) {

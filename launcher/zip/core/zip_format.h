@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace zip {
 
@@ -126,6 +127,32 @@ struct EntryTimes {
 // ("UT") field in the local extra field where it has them. A field that
 // announces more times than it holds, and negative times, are ignored.
 EntryTimes TimesFromExtra(uint32_t dosDateTime, const unsigned char* extra, size_t size);
+
+// A deflated entry may carry, in its local extra field, a table of pieces
+// that inflate independently: the deflate stream was cut by full flushes, so
+// no piece refers back into another and each starts on a byte boundary.
+// Field kPieceTableTag holds, for every piece after the first (which starts
+// at 0), its compressed and its uncompressed offset in the entry, 32 bits
+// each, little-endian. Other readers skip the field and read one stream.
+constexpr uint16_t kPieceTableTag = 0x7770;
+// The most a piece may hold, compressed or inflated: what one thread's
+// buffers can come to.
+constexpr uint32_t kMaxPieceBytes = uint32_t(4) << 20;
+
+struct EntryPiece {
+    uint32_t compressedOffset = 0;
+    uint32_t compressedSize = 0;
+    uint32_t uncompressedOffset = 0;
+    uint32_t uncompressedSize = 0;
+};
+
+// The pieces of an entry of these sizes: every piece, in order, when the
+// field is there and sound (two pieces or more, both offsets rising from 0,
+// every piece within the entry, not empty and within kMaxPieceBytes either
+// way); otherwise none, and the entry is one stream. Only the first field of
+// the tag counts.
+std::vector<EntryPiece> PiecesFromExtra(const unsigned char* extra, size_t size, uint32_t compressedSize,
+                                        uint32_t uncompressedSize);
 
 // False for names that would not land inside the target folder as a file
 // or folder below it: empty, holding NUL or ":", absolute ("/x", "\x"), with

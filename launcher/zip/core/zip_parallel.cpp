@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <mutex>
 #include <numeric>
 #include <system_error>
 #include <thread>
@@ -55,15 +56,41 @@ unsigned DefaultThreadCount(size_t items)
     return static_cast<unsigned>(std::max<size_t>(1, std::min<size_t>({processors, kMaxExtractionThreads, items})));
 }
 
+namespace {
+
+// An entry whose pieces several threads inflate: the first to come opens
+// its sink, each writes its piece at the piece's offset, the last to finish
+// checks the whole and closes the sink.
+struct SharedEntry {
+    std::mutex lock;
+    bool opened = false;
+    int openResult = ZipOk;
+    bool byOneThread = false;    // the sink cannot take pieces out of order
+    std::unique_ptr<ZipSink> sink;
+    size_t unfinished = 0;
+    bool inflateFailed = false;
+    bool writeFailed = false;
+    std::vector<uint32_t> crcs;
+};
+
+// One unit of work: a whole entry, or one piece of a shared one.
+struct WorkItem {
+    size_t entry;
+    size_t piece;
+    uint32_t compressedSize;
+};
+
+}  // namespace
+
 std::vector<int> WriteEntries(const std::vector<ZipListedEntry>& items, unsigned threads, ZipSource& primary,
                               const ZipSourceOpener& openSource, ZipEntryTarget& target, EntryRoad road)
 {
     std::vector<int> results(items.size(), ZipOk);
-    auto writeOne = [&](size_t item, ZipSource& source, ZipOutputBuffer& buffer) {
+    auto writeOne = [&](size_t item, ZipSource& source, ZipThreadBuffers& buffers) {
         std::unique_ptr<ZipSink> sink;
         int result = target.OpenSink(item, &sink);
         if (result == ZipOk) {
-            const int written = CopyEntryData(&source, items[item].data, *sink, buffer, road);
+            const int written = CopyEntryData(&source, items[item].data, *sink, buffers, road);
             result = target.CloseSink(item, std::move(sink), written);
         }
         results[item] = result;
@@ -71,23 +98,89 @@ std::vector<int> WriteEntries(const std::vector<ZipListedEntry>& items, unsigned
 
     threads = static_cast<unsigned>(std::min<size_t>(std::min(threads, kMaxExtractionThreads), items.size()));
     if (threads <= 1) {
-        ZipOutputBuffer buffer;
+        ZipThreadBuffers buffers;
         for (size_t item = 0; item < items.size(); ++item) {
-            writeOne(item, primary, buffer);
+            writeOne(item, primary, buffers);
         }
         return results;
     }
 
-    std::vector<size_t> order(items.size());
-    std::iota(order.begin(), order.end(), size_t(0));
-    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-        return items[a].data.compressedSize > items[b].data.compressedSize;
-    });
+    // Entries with a piece table are spread over the threads piece by piece.
+    std::vector<std::unique_ptr<SharedEntry>> shared(items.size());
+    std::vector<WorkItem> work;
+    for (size_t item = 0; item < items.size(); ++item) {
+        const std::vector<EntryPiece>& pieces = items[item].data.pieces;
+        if (road == EntryRoad::StreamOnly || pieces.empty()) {
+            work.push_back({item, 0, items[item].data.compressedSize});
+            continue;
+        }
+        shared[item].reset(new SharedEntry);
+        shared[item]->unfinished = pieces.size();
+        shared[item]->crcs.resize(pieces.size());
+        for (size_t piece = 0; piece < pieces.size(); ++piece) {
+            work.push_back({item, piece, pieces[piece].compressedSize});
+        }
+    }
+    // The largest first, so that a big one does not run alone at the end.
+    std::stable_sort(work.begin(), work.end(),
+                     [](const WorkItem& a, const WorkItem& b) { return a.compressedSize > b.compressedSize; });
+
+    auto writePiece = [&](const WorkItem& unit, ZipSource& source, ZipThreadBuffers& buffers) {
+        SharedEntry& entry = *shared[unit.entry];
+        const ZipEntryData& data = items[unit.entry].data;
+        bool opener = false;
+        {
+            std::lock_guard<std::mutex> lock(entry.lock);
+            if (!entry.opened) {
+                entry.opened = opener = true;
+                entry.openResult = target.OpenSink(unit.entry, &entry.sink);
+                entry.byOneThread = entry.openResult == ZipOk && !entry.sink->WritesAtOffsets();
+                if (entry.openResult != ZipOk) {
+                    results[unit.entry] = entry.openResult;
+                }
+            }
+            if (entry.openResult != ZipOk || (entry.byOneThread && !opener)) {
+                return;
+            }
+        }
+        if (entry.byOneThread) {
+            // The opener writes it all, in order; the other pieces find it taken.
+            const int written = CopyEntryData(&source, data, *entry.sink, buffers, road);
+            results[unit.entry] = target.CloseSink(unit.entry, std::move(entry.sink), written);
+            return;
+        }
+        const EntryPiece& piece = data.pieces[unit.piece];
+        uint32_t crc = 0;
+        const bool inflated = InflatePiece(&source, data, piece, buffers, &crc);
+        const bool written =
+            inflated && entry.sink->WriteAt(piece.uncompressedOffset, buffers.output(0), piece.uncompressedSize);
+        std::lock_guard<std::mutex> lock(entry.lock);
+        entry.crcs[unit.piece] = crc;
+        entry.inflateFailed |= !inflated;
+        entry.writeFailed |= inflated && !written;
+        if (--entry.unfinished > 0) {
+            return;
+        }
+        int result = ZipOk;
+        if (entry.writeFailed) {
+            result = ZipWriteFailed;
+        } else if (entry.inflateFailed || CombinedCrc(data.pieces, entry.crcs) != data.crc32) {
+            // The pieces did not come to the entry: what the stream says is the result.
+            result = entry.sink->FinishWhole(false) ? StreamEntryData(&source, data, *entry.sink, buffers)
+                                                    : ZipWriteFailed;
+        }
+        results[unit.entry] = target.CloseSink(unit.entry, std::move(entry.sink), result);
+    };
+
     std::atomic<size_t> next(0);
-    auto work = [&](ZipSource& source) {
-        ZipOutputBuffer buffer;
-        for (size_t taken = next++; taken < order.size(); taken = next++) {
-            writeOne(order[taken], source, buffer);
+    auto workThrough = [&](ZipSource& source) {
+        ZipThreadBuffers buffers;
+        for (size_t taken = next++; taken < work.size(); taken = next++) {
+            if (shared[work[taken].entry]) {
+                writePiece(work[taken], source, buffers);
+            } else {
+                writeOne(work[taken].entry, source, buffers);
+            }
         }
     };
 
@@ -97,14 +190,14 @@ std::vector<int> WriteEntries(const std::vector<ZipListedEntry>& items, unsigned
             workers.emplace_back([&] {
                 const std::unique_ptr<ZipSource> own = openSource ? openSource() : nullptr;
                 if (own) {
-                    work(*own);
+                    workThrough(*own);
                 }
             });
         } catch (const std::system_error&) {
             break;   // no more threads: the ones running share the rest
         }
     }
-    work(primary);
+    workThrough(primary);
     for (std::thread& worker : workers) {
         worker.join();
     }

@@ -53,6 +53,20 @@ unsigned char* MemorySink::ReserveWhole(size_t size)
     return reinterpret_cast<unsigned char*>(&m_bytes[0]);
 }
 
+bool MemorySink::WriteAt(uint64_t offset, const void* data, size_t size)
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    if (offset > m_limit || size > m_limit - offset) {
+        return false;
+    }
+    const size_t end = static_cast<size_t>(offset) + size;
+    if (end > m_bytes.size()) {
+        m_bytes.resize(end);
+    }
+    std::memcpy(&m_bytes[static_cast<size_t>(offset)], data, size);
+    return true;
+}
+
 bool MemorySink::FinishWhole(bool keep)
 {
     if (!keep) {

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 namespace zip {
@@ -35,7 +36,13 @@ public:
     virtual unsigned char* ReserveWhole(size_t /*size*/) { return nullptr; }
     // Ends a reservation: the bytes are kept, or dropped as if the sink had
     // never been written (keep: false). False when keeping failed.
+    // Also drops whatever Write or WriteAt put in, and writing starts again
+    // at the beginning.
     virtual bool FinishWhole(bool /*keep*/) { return false; }
+    // Sinks that take bytes at any offset, from several threads at once, so
+    // that the pieces of one entry can be written as they come.
+    virtual bool WritesAtOffsets() const { return false; }
+    virtual bool WriteAt(uint64_t /*offset*/, const void* /*data*/, size_t /*size*/) { return false; }
 };
 
 // A source over bytes the caller keeps alive.
@@ -62,9 +69,12 @@ public:
     bool Write(const void* data, size_t size) override;
     unsigned char* ReserveWhole(size_t size) override;
     bool FinishWhole(bool keep) override;
+    bool WritesAtOffsets() const override { return true; }
+    bool WriteAt(uint64_t offset, const void* data, size_t size) override;
     const std::string& bytes() const { return m_bytes; }
 
 private:
+    std::mutex m_lock;   // WriteAt's callers
     std::string m_bytes;
     size_t m_limit;
 };

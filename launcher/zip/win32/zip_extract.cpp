@@ -100,8 +100,7 @@ int CreateOutputFile(const std::wstring& path, uint32_t attributes, common::Uniq
     if (systemPath.size() > kMaxExtendedPathChars) {
         return ZipPathTooLong;
     }
-    // Read access too: a whole entry is inflated into a mapping of the file.
-    file->reset(::CreateFileW(systemPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes,
+    file->reset(::CreateFileW(systemPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes,
                               nullptr));
     if (file->valid()) {
         return ZipOk;
@@ -136,10 +135,15 @@ public:
         }
         return FileSink::Write(data, size);
     }
-    unsigned char* ReserveWhole(size_t size) override
+    bool FinishWhole(bool keep) override
     {
-        return m_keepCopy ? nullptr : FileSink::ReserveWhole(size);
+        if (!keep) {
+            m_copy.clear();
+        }
+        return FileSink::FinishWhole(keep);
     }
+    // The copy is made in order.
+    bool WritesAtOffsets() const override { return !m_keepCopy; }
     HANDLE handle() const { return m_file.get(); }
     void Close() { m_file.reset(); }
     const std::string& copy() const { return m_copy; }
@@ -368,8 +372,7 @@ namespace {
 // Unpacks the opened archive below `folder`; `openSource` gives each further
 // thread a source of its own.
 ExtractionSummary ExtractInto(ZipArchive& archive, const ZipSourceOpener& openSource, const std::wstring& folder,
-                              const std::vector<std::wstring>& hold, unsigned threads,
-                              EntryRoad road = EntryRoad::WholeWhereItFits)
+                              const std::vector<std::wstring>& hold, unsigned threads, EntryRoad road)
 {
     ExtractionSummary summary;
     summary.opened = true;
@@ -449,7 +452,8 @@ ExtractionSummary ExtractZipArchive(const std::wstring& archivePath, unsigned th
 }
 
 ExtractionSummary ExtractZipArchiveFromMemory(const void* data, size_t size, const std::wstring& folder,
-                                              const std::vector<std::wstring>& hold, unsigned threads)
+                                              const std::vector<std::wstring>& hold, unsigned threads,
+                                              EntryRoad road)
 {
     std::unique_ptr<ZipArchive> archive;
     if (data == nullptr || ZipArchive::Open(std::make_unique<MemorySource>(data, size), &archive) != ZipOk) {
@@ -458,7 +462,7 @@ ExtractionSummary ExtractZipArchiveFromMemory(const void* data, size_t size, con
     const ZipSourceOpener openSource = [data, size]() -> std::unique_ptr<ZipSource> {
         return std::make_unique<MemorySource>(data, size);
     };
-    return ExtractInto(*archive, openSource, folder, hold, threads);
+    return ExtractInto(*archive, openSource, folder, hold, threads, road);
 }
 
 }  // namespace zip

@@ -77,6 +77,7 @@ ExtractionSummary ExtractZipArchive(const std::wstring& archivePath, unsigned th
 // unpacked below `folder`. The entries named in `hold` ("/" or "\"
 // separated, any letter case) come back in the summary's heldFiles.
 ExtractionSummary ExtractZipArchiveFromMemory(const void* data, size_t size, const std::wstring& folder,
-                                              const std::vector<std::wstring>& hold, unsigned threads = 0);
+                                              const std::vector<std::wstring>& hold, unsigned threads = 0,
+                                              EntryRoad road = EntryRoad::WholeWhereItFits);
 
 }  // namespace zip

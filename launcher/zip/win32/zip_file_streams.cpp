@@ -80,46 +80,13 @@ const unsigned char* FileSource::View(uint64_t position, size_t size)
     return m_view ? static_cast<const unsigned char*>(m_view.get()) + lead : nullptr;
 }
 
-unsigned char* FileSink::ReserveWhole(size_t size)
-{
-    const uint64_t bytes = size;
-    // The disk space first: a view's pages are written when the system
-    // pleases, and with no room for them the write faults instead of
-    // failing. A full disk fails here, and the entry takes the stream road,
-    // whose WriteFile says so.
-    FILE_ALLOCATION_INFO allocation = {};
-    allocation.AllocationSize.QuadPart = static_cast<LONGLONG>(bytes);
-    if (!::SetFileInformationByHandle(m_file, FileAllocationInfo, &allocation, sizeof(allocation))) {
-        return nullptr;
-    }
-    // Where the space is not the file's own even so (a compressed or
-    // sparse file), the stream road too.
-    BY_HANDLE_FILE_INFORMATION information = {};
-    if (!::GetFileInformationByHandle(m_file, &information) ||
-        (information.dwFileAttributes & (FILE_ATTRIBUTE_COMPRESSED | FILE_ATTRIBUTE_SPARSE_FILE)) != 0) {
-        return nullptr;
-    }
-    m_mapping.reset(::CreateFileMappingW(m_file, nullptr, PAGE_READWRITE, static_cast<DWORD>(bytes >> 32),
-                                         static_cast<DWORD>(bytes & 0xFFFFFFFF), nullptr));
-    if (m_mapping) {
-        m_view.reset(::MapViewOfFile(m_mapping.get(), FILE_MAP_WRITE, 0, 0, size));
-    }
-    if (!m_view) {
-        FinishWhole(false);
-        return nullptr;
-    }
-    return static_cast<unsigned char*>(m_view.get());
-}
-
 bool FileSink::FinishWhole(bool keep)
 {
-    m_view.reset();
-    m_mapping.reset();
     if (keep) {
         return true;
     }
-    // The mapping made the file its final size: back to empty, so that
-    // nothing half inflated looks like a complete file.
+    // Back to empty, so that nothing half written looks like a complete
+    // file, and the next write goes to the start.
     LARGE_INTEGER start = {};
     return ::SetFilePointerEx(m_file, start, nullptr, FILE_BEGIN) && ::SetEndOfFile(m_file);
 }
@@ -128,6 +95,17 @@ bool FileSink::Write(const void* data, size_t size)
 {
     DWORD written = 0;
     return ::WriteFile(m_file, data, static_cast<DWORD>(size), &written, nullptr) && written == size;
+}
+
+bool FileSink::WriteAt(uint64_t offset, const void* data, size_t size)
+{
+    // A handle opened for synchronous I/O takes a position per write, and
+    // the system serialises writes from several threads.
+    OVERLAPPED position = {};
+    position.Offset = static_cast<DWORD>(offset & 0xFFFFFFFF);
+    position.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD written = 0;
+    return ::WriteFile(m_file, data, static_cast<DWORD>(size), &written, &position) && written == size;
 }
 
 }  // namespace zip
