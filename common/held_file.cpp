@@ -51,4 +51,49 @@ UniqueFile WriteHeldFile(const std::wstring& path, const void* data, DWORD size)
     return HoldIfIdentical(path, data, size);
 }
 
+namespace {
+
+bool SameFile(HANDLE a, HANDLE b)
+{
+    BY_HANDLE_FILE_INFORMATION first = {}, second = {};
+    return ::GetFileInformationByHandle(a, &first) && ::GetFileInformationByHandle(b, &second) &&
+           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+           first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+}
+
+}  // namespace
+
+bool ProcessImageIsFile(HANDLE process, HANDLE held)
+{
+    std::vector<wchar_t> name(32768, L'\0');
+    DWORD length = static_cast<DWORD>(name.size());
+    if (!::QueryFullProcessImageNameW(process, 0, name.data(), &length)) {
+        return false;
+    }
+    std::wstring image(name.data(), length);
+    // Wine names a process that has not run yet in the native form.
+    if (image.compare(0, 4, L"\\??\\") == 0) {
+        image[1] = L'\\';
+    }
+    const UniqueFile found(::CreateFileW(image.c_str(), FILE_READ_ATTRIBUTES,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return found && SameFile(found.get(), held);
+}
+
+bool ResumeIfImageIsHeld(HANDLE process, HANDLE thread, HANDLE held)
+{
+    DWORD error = kImageNotTheHeldFile;
+    if (held == nullptr || ProcessImageIsFile(process, held)) {
+        if (::ResumeThread(thread) != static_cast<DWORD>(-1)) {
+            return true;
+        }
+        error = ::GetLastError();
+    }
+    ::TerminateProcess(process, error);
+    ::WaitForSingleObject(process, 5000);
+    ::SetLastError(error);
+    return false;
+}
+
 }  // namespace common

@@ -1,6 +1,7 @@
 #include "launcher/child_processes.h"
 
 #include "common/command_line_words.h"
+#include "common/held_file.h"
 #include "common/paths.h"
 #include "common/unique_resource.h"
 #include "proclaunch/child_environment.h"
@@ -18,7 +19,7 @@ bool FitsLaunchBuffer(const std::wstring& program, const std::wstring& arguments
 }
 
 bool StartInSession(const std::wstring& program, const std::wstring& arguments, const std::wstring& tempFolder,
-                    bool wait, bool startInSystemTemp, DWORD* exitCode)
+                    bool wait, bool startInSystemTemp, DWORD* exitCode, HANDLE expectedImage)
 {
     if (!FitsLaunchBuffer(program, arguments)) {
         ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
@@ -31,7 +32,7 @@ bool StartInSession(const std::wstring& program, const std::wstring& arguments, 
     // The launch places the program path into the command line as given.
     return LaunchProcess(common::QuotedProgramPath(program).c_str(), commandLine.data(), &startup, wait ? TRUE : FALSE,
                          startInSystemTemp ? TRUE : FALSE, exitCode,
-                         tempFolder.empty() ? nullptr : tempFolder.c_str()) != FALSE;
+                         tempFolder.empty() ? nullptr : tempFolder.c_str(), expectedImage) != FALSE;
 }
 
 std::wstring DirectCommandLine(const std::wstring& program, const std::wstring& arguments)
@@ -40,7 +41,7 @@ std::wstring DirectCommandLine(const std::wstring& program, const std::wstring& 
 }
 
 bool StartDirectlyAndWait(const std::wstring& program, const std::wstring& arguments, const std::wstring& tempFolder,
-                          DWORD* exitCode)
+                          DWORD* exitCode, HANDLE expectedImage)
 {
     std::wstring environment;
     if (!proclaunch::ChildEnvironmentBlock(tempFolder.empty() ? common::SystemTempFolder() : tempFolder,
@@ -52,12 +53,15 @@ bool StartDirectlyAndWait(const std::wstring& program, const std::wstring& argum
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION created = {};
-    if (!::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
-                          &environment[0], nullptr, &startup, &created)) {
+    if (!::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE,
+                          CREATE_UNICODE_ENVIRONMENT | CREATE_SUSPENDED, &environment[0], nullptr, &startup, &created)) {
         return false;
     }
     common::UniqueHandle process(created.hProcess);
     common::UniqueHandle thread(created.hThread);
+    if (!common::ResumeIfImageIsHeld(process.get(), thread.get(), expectedImage)) {
+        return false;
+    }
     ::WaitForSingleObject(process.get(), INFINITE);
     if (exitCode) {
         ::GetExitCodeProcess(process.get(), exitCode);

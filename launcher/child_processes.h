@@ -19,8 +19,10 @@ bool FitsLaunchBuffer(const std::wstring& program, const std::wstring& arguments
 // (common::QuotedProgramPath); false (nothing started) when the command line
 // would not fit its buffer. The child's TEMP and TMP name tempFolder (the system temporary folder when
 // empty). A waited-for child's exit code goes to exitCode when given.
+// With expectedImage (a held file) the child runs only when its program is
+// that file, else fails with common::kImageNotTheHeldFile.
 bool StartInSession(const std::wstring& program, const std::wstring& arguments, const std::wstring& tempFolder,
-                    bool wait, bool startInSystemTemp, DWORD* exitCode = nullptr);
+                    bool wait, bool startInSystemTemp, DWORD* exitCode = nullptr, HANDLE expectedImage = nullptr);
 
 // "<program> <arguments>" with the program quoted as above.
 std::wstring DirectCommandLine(const std::wstring& program, const std::wstring& arguments);
@@ -28,6 +30,6 @@ std::wstring DirectCommandLine(const std::wstring& program, const std::wstring& 
 // CreateProcessW in the launcher's own folder, with the environment that
 // StartInSession gives, waited for without limit.
 bool StartDirectlyAndWait(const std::wstring& program, const std::wstring& arguments, const std::wstring& tempFolder,
-                          DWORD* exitCode = nullptr);
+                          DWORD* exitCode = nullptr, HANDLE expectedImage = nullptr);
 
 }  // namespace launcher

@@ -93,7 +93,7 @@ bool PlaceHelpersAndStartPellow(HMODULE module, WORD purlowResource, const std::
     // Pellow ends as soon as it has started Purlow, and only then may the
     // files go.
     DWORD exitCode = 0;
-    const bool started = StartInSession(pellowPath, arguments, tempFolder, true, true, &exitCode);
+    const bool started = StartInSession(pellowPath, arguments, tempFolder, true, true, &exitCode, heldPellow.get());
     trace.Line(L"uninstall: Pellow " +
                (started ? L"started in the interactive session and ended with exit code " + std::to_wstring(exitCode)
                         : std::wstring(L"could not be started in the interactive session")) +

@@ -67,12 +67,14 @@ JavaArchive PrepareJavaArchive(const RunContext& run)
     return archive;
 }
 
-JavaInstallerRun StartJavaInstaller(const RunContext& run, const std::wstring& program, const std::wstring& arguments)
+JavaInstallerRun StartJavaInstaller(const RunContext& run, const std::wstring& program, const std::wstring& arguments,
+                                    HANDLE heldProgram)
 {
     JavaInstallerRun outcome;
     const bool direct = run.options.m_bNormalProcess;
-    outcome.started = direct ? StartDirectlyAndWait(program, arguments, run.childTemp, &outcome.exitCode)
-                             : StartInSession(program, arguments, run.childTemp, true, false, &outcome.exitCode);
+    outcome.started =
+        direct ? StartDirectlyAndWait(program, arguments, run.childTemp, &outcome.exitCode, heldProgram)
+               : StartInSession(program, arguments, run.childTemp, true, false, &outcome.exitCode, heldProgram);
     outcome.startError = ::GetLastError();
     outcome.how = direct ? L"directly (/normalprocess)" : L"in the interactive session";
     outcome.commandLine = DirectCommandLine(program, arguments);

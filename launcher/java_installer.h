@@ -40,8 +40,9 @@ struct JavaInstallerRun {
 };
 
 // Starts javaw.exe and waits for it: directly on /normalprocess, otherwise in
-// the interactive session.
-JavaInstallerRun StartJavaInstaller(const RunContext& run, const std::wstring& program,
-                                    const std::wstring& arguments);
+// the interactive session; with heldProgram, only when the started program
+// is that file.
+JavaInstallerRun StartJavaInstaller(const RunContext& run, const std::wstring& program, const std::wstring& arguments,
+                                    HANDLE heldProgram = nullptr);
 
 }  // namespace launcher

@@ -127,7 +127,10 @@ DWORD LauncherRun::RunSequence()
     const std::wstring javaArguments =
         BuildJavaArguments(options, archive.imageTaken, archive.imagePath, archive.archivePath);
 
-    const JavaInstallerRun java = StartJavaInstaller(m_run, javaProgram, javaArguments);
+    // javaw.exe of the runtime taken, where the launcher holds it.
+    const RuntimeFound& taken = localRuntime.taken ? localRuntime : privateRuntime;
+    const HANDLE heldJava = taken.taken && taken.heldProgram ? taken.heldProgram.get() : nullptr;
+    const JavaInstallerRun java = StartJavaInstaller(m_run, javaProgram, javaArguments, heldJava);
     if (!java.started) {
         trace.Line(L"Java installer could not be started " + java.how + L" (error " +
                    std::to_wstring(java.startError) + L"): " + java.commandLine);

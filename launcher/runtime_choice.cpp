@@ -156,7 +156,7 @@ InstallerRun RunCarriedRuntimeInstaller(const RunContext& run)
     const std::wstring path = folder + L"\\JRE.exe";
     if (common::UniqueFile held = common::WriteHeldFile(path, installer.data, installer.size)) {
         DWORD exitCode = 0;
-        outcome.ran = StartInSession(path, L"/s", run.childTemp, true, false, &exitCode);
+        outcome.ran = StartInSession(path, L"/s", run.childTemp, true, false, &exitCode, held.get());
         outcome.traceLine = L"runtime installer: carried one (resource 3000) " +
                             DescribeWaitedStart(outcome.ran, exitCode) + L": " + DirectCommandLine(path, L"/s");
     } else {
@@ -198,7 +198,8 @@ InstallerRun RunRuntimeInstallerBesideLauncher(const RunContext& run)
         }
     }
     DWORD exitCode = 0;
-    outcome.ran = StartInSession(program, L"/s", run.childTemp, true, false, &exitCode);
+    outcome.ran = StartInSession(program, L"/s", run.childTemp, true, false, &exitCode,
+                                 held ? held.held.get() : nullptr);
     outcome.traceLine = L"runtime installer: " + QuotedPath(installer) + L" " + DescribeWaitedStart(outcome.ran, exitCode) +
                         L": " + DirectCommandLine(program, L"/s");
     if (program != installer) {

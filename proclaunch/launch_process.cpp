@@ -1,5 +1,7 @@
 #include "proclaunch/launch_process.h"
 
+#include "common/held_file.h"
+
 #include "common/unique_resource.h"
 #include "proclaunch/launch_request.h"
 #include "proclaunch/logon_sid.h"
@@ -267,7 +269,7 @@ BOOL LaunchInInteractiveSession(const SecurityApi& api, const LaunchRequest& req
 
     PROCESS_INFORMATION created = {};
     const BOOL started =
-        ::CreateProcessW(nullptr, &combined[0], nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
+        ::CreateProcessW(nullptr, &combined[0], nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT | CREATE_SUSPENDED,
                          surroundings.block(), request.workingFolder, request.startupInfo, &created);
     const DWORD createError = ::GetLastError();
     common::UniqueHandle process(started ? created.hProcess : nullptr);
@@ -280,6 +282,11 @@ BOOL LaunchInInteractiveSession(const SecurityApi& api, const LaunchRequest& req
     LogStep(L"LaunchProcess: End impersonation of client:");
     held.impersonation.release();
     if (!api.RevertToSelf()) {
+        const DWORD revertError = ::GetLastError();
+        ::TerminateProcess(process.get(), revertError);
+        return held.Failed(revertError);
+    }
+    if (!common::ResumeIfImageIsHeld(process.get(), thread.get(), request.expectedImage)) {
         return held.Failed(::GetLastError());
     }
 
@@ -300,12 +307,15 @@ BOOL LaunchPlainly(const LaunchRequest& request)
     LogStep(L"LaunchProcess: CreateProcess: lpszCommandLine: ", combined.c_str());
 
     PROCESS_INFORMATION created = {};
-    if (!::CreateProcessW(nullptr, &combined[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, request.startupInfo,
-                          &created)) {
+    if (!::CreateProcessW(nullptr, &combined[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
+                          request.startupInfo, &created)) {
         return FALSE;
     }
     common::UniqueHandle process(created.hProcess);
     common::UniqueHandle thread(created.hThread);
+    if (!common::ResumeIfImageIsHeld(process.get(), thread.get(), request.expectedImage)) {
+        return FALSE;
+    }
     FinishWithChild(process, thread, request.wait, request.childExitCode);
     return TRUE;
 }
@@ -337,16 +347,16 @@ BOOL Launch(const LaunchRequest& request)
 
 #ifdef PROCLAUNCH_LAUNCHER_FORM
 BOOL LaunchProcess(LPCWSTR applicationPath, LPWSTR commandLine, STARTUPINFOW* startupInfo, BOOL wait,
-                   BOOL startInSystemTemp, DWORD* childExitCode, LPCWSTR childTempFolder)
+                   BOOL startInSystemTemp, DWORD* childExitCode, LPCWSTR childTempFolder, HANDLE expectedImage)
 {
-    return proclaunch::Launch(
-        {applicationPath, commandLine, startupInfo, wait, startInSystemTemp, childExitCode, childTempFolder});
+    return proclaunch::Launch({applicationPath, commandLine, startupInfo, wait, startInSystemTemp, childExitCode,
+                               childTempFolder, nullptr, expectedImage});
 }
 #else
 BOOL LaunchProcess(LPCWSTR applicationPath, LPWSTR commandLine, STARTUPINFOW* startupInfo, BOOL wait,
-                   DWORD* childExitCode, LPCWSTR childTempFolder, LPCWSTR workingFolder)
+                   DWORD* childExitCode, LPCWSTR childTempFolder, LPCWSTR workingFolder, HANDLE expectedImage)
 {
-    return proclaunch::Launch(
-        {applicationPath, commandLine, startupInfo, wait, FALSE, childExitCode, childTempFolder, workingFolder});
+    return proclaunch::Launch({applicationPath, commandLine, startupInfo, wait, FALSE, childExitCode, childTempFolder,
+                               workingFolder, expectedImage});
 }
 #endif

@@ -17,6 +17,9 @@
 // buffer must hold LaunchCommandLineUnits UTF-16 units.
 // startupInfo: zeroed with its size set; its desktop field is pointed at the
 // constant text "winsta0\default".
+// expectedImage: a held file (see common/held_file.h); the child is created
+// suspended and ended unresumed, failing with common::kImageNotTheHeldFile,
+// when its program is not that file.
 // Returns TRUE when the child was created, FALSE with the last-error code
 // set otherwise. childExitCode, when given, receives the exit code of a child
 // that was waited for.
@@ -47,12 +50,13 @@ constexpr DWORD LaunchEnvironmentNoMemory = ERROR_NOT_ENOUGH_MEMORY;
 
 #ifdef PROCLAUNCH_LAUNCHER_FORM
 BOOL LaunchProcess(LPCWSTR applicationPath, LPWSTR commandLine, STARTUPINFOW* startupInfo, BOOL wait,
-                   BOOL startInSystemTemp, DWORD* childExitCode = nullptr, LPCWSTR childTempFolder = nullptr);
+                   BOOL startInSystemTemp, DWORD* childExitCode = nullptr, LPCWSTR childTempFolder = nullptr,
+                   HANDLE expectedImage = nullptr);
 #else
 // The child gets the launcher's clean environment, with childTempFolder
 // (null: the system's) as TEMP and TMP, and workingFolder (null: this
 // process's) as its working folder.
 BOOL LaunchProcess(LPCWSTR applicationPath, LPWSTR commandLine, STARTUPINFOW* startupInfo, BOOL wait,
                    DWORD* childExitCode = nullptr, LPCWSTR childTempFolder = nullptr,
-                   LPCWSTR workingFolder = nullptr);
+                   LPCWSTR workingFolder = nullptr, HANDLE expectedImage = nullptr);
 #endif

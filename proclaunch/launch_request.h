@@ -20,6 +20,7 @@ struct LaunchRequest {
     DWORD* childExitCode = nullptr;  // after a wait: the child's exit code
     const wchar_t* childTempFolder = nullptr;  // TEMP and TMP; null: the system's
     const wchar_t* workingFolder = nullptr;    // the child's; null: this process's
+    HANDLE expectedImage = nullptr;  // a held file the child's program must be, or it never runs
 };
 
 // The text the desktop field of the start-up information points to.

@@ -1,5 +1,7 @@
 #include "setup/installer_search.h"
 
+#include "common/held_file.h"
+
 #include "common/command_line_words.h"
 #include "common/paths.h"
 #include "common/system_libraries.h"
@@ -82,7 +84,17 @@ const wchar_t* NullIfEmpty(const std::wstring& text)
     return text.empty() ? nullptr : text.c_str();
 }
 
-DWORD StartDirectly(const std::wstring& path, const std::wstring& arguments, const ChildFolders& folders)
+// The started program was not the checked file: someone pointed its name
+// elsewhere after the check. It was ended before it ran.
+DWORD ReportImageNotChecked(const std::wstring& path)
+{
+    WriteLog(L"LaunchInstaller: " + path + L" differs from the media: the started program is not the checked file");
+    ShowErrorMessage(IDS_INSTALLATIONCANNOTSTART);
+    return kExitInstallerNotStarted;
+}
+
+DWORD StartDirectly(const std::wstring& path, const std::wstring& arguments, const ChildFolders& folders,
+                    HANDLE checked)
 {
     WriteLog(L"LaunchInstaller: normalprocess: CreateProcess");
     std::wstring command = path + L" " + arguments;
@@ -101,11 +113,15 @@ DWORD StartDirectly(const std::wstring& path, const std::wstring& arguments, con
     }
     STARTUPINFOW startup = EmptyStartupInfo();
     PROCESS_INFORMATION created = {};
-    const BOOL started =
-        ::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT, &environment[0],
-                         NullIfEmpty(folders.runFolder), &startup, &created);
+    const BOOL started = ::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE,
+                                          CREATE_UNICODE_ENVIRONMENT | CREATE_SUSPENDED, &environment[0],
+                                          NullIfEmpty(folders.runFolder), &startup, &created);
     common::UniqueHandle process(started ? created.hProcess : nullptr);
     common::UniqueHandle thread(started ? created.hThread : nullptr);
+    if (process && !common::ResumeIfImageIsHeld(process.get(), thread.get(), checked)) {
+        return ::GetLastError() == common::kImageNotTheHeldFile ? ReportImageNotChecked(path)
+                                                                 : kExitInstallerNotStarted;
+    }
     WriteLog(L"LaunchInstaller: normalprocess: before Wait");
     DWORD exitCode = kExitInstallerNotStarted;
     if (process) {
@@ -118,14 +134,18 @@ DWORD StartDirectly(const std::wstring& path, const std::wstring& arguments, con
     return exitCode;
 }
 
-DWORD StartInInteractiveSession(const std::wstring& path, const std::wstring& arguments, const ChildFolders& folders)
+DWORD StartInInteractiveSession(const std::wstring& path, const std::wstring& arguments, const ChildFolders& folders,
+                                HANDLE checked)
 {
     WriteLog(L"LaunchInstaller: not normalprocess: LaunchProcess");
     std::vector<wchar_t> tcInstallerArgs = ArgumentBuffer(arguments);
     STARTUPINFOW startup = EmptyStartupInfo();
     DWORD exitCode = kExitInstallerNotStarted;
     if (!LaunchProcess(path.c_str(), tcInstallerArgs.data(), &startup, TRUE, &exitCode, NullIfEmpty(folders.temp),
-                       NullIfEmpty(folders.runFolder))) {
+                       NullIfEmpty(folders.runFolder), checked)) {
+        if (::GetLastError() == common::kImageNotTheHeldFile) {
+            return ReportImageNotChecked(path);
+        }
         WriteLog(L"LaunchInstaller: LaunchProcess: failed");
         ShowErrorMessage(IDS_INSTALLATIONCANNOTSTART);
         exitCode = kExitInstallerNotStarted;
@@ -249,7 +269,12 @@ bool LaunchJavaInstaller(const ChildFolders& folders)
         std::vector<wchar_t> tcInstallerArgs = ArgumentBuffer(arguments);
         STARTUPINFOW startup = EmptyStartupInfo();
         started = LaunchProcess(tcInstallerPath.c_str(), tcInstallerArgs.data(), &startup, TRUE, nullptr,
-                                NullIfEmpty(folders.temp), NullIfEmpty(folders.runFolder)) != FALSE;
+                                NullIfEmpty(folders.temp), NullIfEmpty(folders.runFolder),
+                                held ? held.held.get() : nullptr) != FALSE;
+        if (!started && ::GetLastError() == common::kImageNotTheHeldFile) {
+            WriteLog(L"LaunchJavaInstaller: " + program + L" differs from the media: the started program is not "
+                     L"the checked file");
+        }
     }
     held.held.reset();
     if (!program.empty() && program != g_szJavaInstallerPath) {
@@ -392,6 +417,7 @@ DWORD LaunchInstaller(const ChildFolders& folders)
         szInstallerPath = finalPath;
     }
 
+    const HANDLE checked = held ? held.held.get() : nullptr;
     const std::wstring szInstallerArgs = InstallerArguments(::GetCommandLineW());
     WriteLog(L"LaunchInstaller: szInstallerArgs: " + szInstallerArgs);
     const std::wstring tcInstallerPath = common::QuotedProgramPath(szInstallerPath);
@@ -403,9 +429,9 @@ DWORD LaunchInstaller(const ChildFolders& folders)
     WriteLog(L"LaunchInstaller: Before launch: tcInstallerPath: " + tcInstallerPath);
     WriteLog(L"LaunchInstaller: Before launch: tcInstallerArgs: " + szInstallerArgs);
     if (szInstallerArgs.find(L"/normalprocess") != std::wstring::npos) {
-        return StartDirectly(tcInstallerPath, szInstallerArgs, folders);
+        return StartDirectly(tcInstallerPath, szInstallerArgs, folders, checked);
     }
-    return StartInInteractiveSession(tcInstallerPath, szInstallerArgs, folders);
+    return StartInInteractiveSession(tcInstallerPath, szInstallerArgs, folders, checked);
 }
 
 }  // namespace setup

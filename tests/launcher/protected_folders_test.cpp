@@ -116,6 +116,52 @@ TEST(HeldFileTest, AWrittenFileKeepsWritersAndDeletersOutButCanStillBeStarted)
     EXPECT_TRUE(::DeleteFileW(path.c_str()));
 }
 
+// A process created suspended runs only when its program is the held file.
+struct ImageCase {
+    const char* name;
+    const wchar_t* held;   // which file is held: the started one, another copy, none
+    bool runs;
+};
+
+void PrintTo(const ImageCase& c, std::ostream* out) { *out << c.name; }
+
+class ImageCheckTest : public ::testing::TestWithParam<ImageCase> {};
+
+TEST_P(ImageCheckTest, OnlyTheHeldFileIsResumed)
+{
+    const ImageCase& c = GetParam();
+    ScratchFolder scratch;
+    const std::string program = ReadBytes(StandinPath(L"recorder.exe"));
+    common::UniqueFile started = common::WriteHeldFile(scratch / L"javaw.exe", program.data(),
+                                                       static_cast<DWORD>(program.size()));
+    common::UniqueFile other = common::WriteHeldFile(scratch / L"other.exe", program.data(),
+                                                     static_cast<DWORD>(program.size()));
+    ASSERT_TRUE(started && other);
+    const HANDLE held = c.held == nullptr ? nullptr : std::wstring(c.held) == L"javaw.exe" ? started.get() : other.get();
+    std::wstring commandLine = L"\"" + (scratch / L"javaw.exe") + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION created = {};
+    ASSERT_TRUE(::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                                 scratch.path().c_str(), &startup, &created));
+    common::UniqueHandle process(created.hProcess), thread(created.hThread);
+    EXPECT_EQ(common::ResumeIfImageIsHeld(process.get(), thread.get(), held), c.runs);
+    const DWORD error = ::GetLastError();
+    ASSERT_EQ(::WaitForSingleObject(process.get(), 20000), WAIT_OBJECT_0);
+    DWORD exitCode = 0;
+    ::GetExitCodeProcess(process.get(), &exitCode);
+    EXPECT_EQ(ReadRecordings(scratch / L"javaw.exe").size(), c.runs ? 1u : 0u);
+    if (!c.runs) {
+        EXPECT_EQ(error, common::kImageNotTheHeldFile);
+        EXPECT_EQ(exitCode, common::kImageNotTheHeldFile);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ImageCheckTest, ::testing::Values(
+    ImageCase{"TheStartedFileIsHeld", L"javaw.exe", true},
+    ImageCase{"AnotherFileIsHeld", L"other.exe", false},
+    ImageCase{"NothingIsHeld", nullptr, true}));
+
 // When a file can be held: only with exactly the expected bytes, and only
 // when nobody else has it open for writing.
 struct HoldCase {

@@ -10,8 +10,10 @@ and uncompressed offset, 32 bits each, little-endian, for every piece after
 the first) goes into the entry's local extra field under the private tag
 0x7770, which other readers skip. The archive stays one standard deflate
 stream per entry. Other entries keep their bytes; names, times, attributes
-and extra fields are kept; the output depends on the input alone.
+and extra fields are kept; the output depends on the input alone. An
+archive without such an entry is copied as it is.
 """
+import shutil
 import struct
 import sys
 import zipfile
@@ -59,6 +61,11 @@ def dos_time(date_time):
 
 
 def write_pieced(source, target, piece_bytes=DEFAULT_PIECE_BYTES):
+    with zipfile.ZipFile(source) as archive:
+        if not any(info.compress_type == zipfile.ZIP_DEFLATED and info.file_size > piece_bytes
+                   for info in archive.infolist()):
+            shutil.copyfile(source, target)
+            return
     with zipfile.ZipFile(source) as archive, open(source, 'rb') as raw, open(target, 'wb') as out:
         central = []
         for info in archive.infolist():
