@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <atomic>
 #include <mutex>
-#include <numeric>
 #include <system_error>
 #include <thread>
 #include <unordered_set>
