@@ -86,9 +86,15 @@ const wchar_t* NullIfEmpty(const std::wstring& text)
 
 // The started program was not the checked file: someone pointed its name
 // elsewhere after the check. It was ended before it ran.
+void LogImageNotChecked(const wchar_t* caller, const std::wstring& path)
+{
+    WriteLog(std::wstring(caller) + L": " + path +
+             L" differs from the media: the started program is not the checked file");
+}
+
 DWORD ReportImageNotChecked(const std::wstring& path)
 {
-    WriteLog(L"LaunchInstaller: " + path + L" differs from the media: the started program is not the checked file");
+    LogImageNotChecked(L"LaunchInstaller", path);
     ShowErrorMessage(IDS_INSTALLATIONCANNOTSTART);
     return kExitInstallerNotStarted;
 }
@@ -272,8 +278,7 @@ bool LaunchJavaInstaller(const ChildFolders& folders)
                                 NullIfEmpty(folders.temp), NullIfEmpty(folders.runFolder),
                                 held ? held.held.get() : nullptr) != FALSE;
         if (!started && ::GetLastError() == common::kImageNotTheHeldFile) {
-            WriteLog(L"LaunchJavaInstaller: " + program + L" differs from the media: the started program is not "
-                     L"the checked file");
+            LogImageNotChecked(L"LaunchJavaInstaller", program);
         }
     }
     held.held.reset();

@@ -239,7 +239,7 @@ int InflatePieces(ZipSource* source, const ZipEntryData& data, const std::vector
         if (!InflatePiece(source, data, pieces[i], buffers, &crcs[i])) {
             return i == 0 || sink.FinishWhole(false) ? ZipEndOfList : ZipWriteFailed;
         }
-        if (!sink.Write(buffers.output(0), pieces[i].uncompressedSize)) {
+        if (!sink.Write(buffers.inflated(), pieces[i].uncompressedSize)) {
             return ZipWriteFailed;
         }
     }

@@ -68,6 +68,7 @@ public:
     unsigned char* chunk();                       // kOutputChunkSize bytes
     unsigned char* input(size_t size);            // at least `size` bytes
     unsigned char* output(size_t size);
+    const unsigned char* inflated() const { return m_output.bytes.get(); }   // what InflatePiece made
     libdeflate_decompressor* decompressor();      // each null when out of memory
 
 private:
@@ -117,7 +118,7 @@ int StreamEntryData(ZipSource* source, const ZipEntryData& data, ZipSink& sink, 
 // stream.
 std::vector<EntryPiece> BufferedPieces(const ZipEntryData& data);
 
-// Inflates one piece of a deflated entry into buffers.output(): true when
+// Inflates one piece of a deflated entry into buffers.inflated(): true when
 // it came to exactly the piece's size, consuming exactly its bytes, with
 // its CRC-32 in *crc. False for anything else (the entry then streams).
 bool InflatePiece(ZipSource* source, const ZipEntryData& data, const EntryPiece& piece, ZipThreadBuffers& buffers,

@@ -152,7 +152,7 @@ std::vector<int> WriteEntries(const std::vector<ZipListedEntry>& items, unsigned
         uint32_t crc = 0;
         const bool inflated = InflatePiece(&source, data, piece, buffers, &crc);
         const bool written =
-            inflated && entry.sink->WriteAt(piece.uncompressedOffset, buffers.output(0), piece.uncompressedSize);
+            inflated && entry.sink->WriteAt(piece.uncompressedOffset, buffers.inflated(), piece.uncompressedSize);
         std::lock_guard<std::mutex> lock(entry.lock);
         entry.crcs[unit.piece] = crc;
         entry.inflateFailed |= !inflated;
